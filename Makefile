@@ -1,0 +1,60 @@
+# One entry point for building, testing and running on a Debian/Ubuntu machine.
+# Every target first installs whatever is missing.
+
+BUILD     ?= build
+NATIVE    := $(BUILD)/native
+WINDOWS   := $(BUILD)/windows
+ASAN      := $(BUILD)/asan
+JOBS      ?= $(shell nproc)
+export TVP_WINEPREFIX := $(abspath $(BUILD))/wineprefix
+export WINEPREFIX := $(TVP_WINEPREFIX)
+export WINEDEBUG := -all
+export WINEDLLOVERRIDES := mscoree,mshtml=
+
+.PHONY: deps build build-native build-windows build-asan test test-native test-windows test-asan run bench clean
+
+deps:
+	@tools/install-deps
+
+$(NATIVE)/build.ninja: | deps
+	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(WINDOWS)/build.ninja: | deps
+	cmake -S . -B $(WINDOWS) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+
+$(ASAN)/build.ninja: | deps
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTVP_SANITIZE=ON
+
+build-native: $(NATIVE)/build.ninja
+	cmake --build $(NATIVE) -j $(JOBS)
+
+build-windows: $(WINDOWS)/build.ninja
+	cmake --build $(WINDOWS) -j $(JOBS)
+
+build-asan: $(ASAN)/build.ninja
+	cmake --build $(ASAN) -j $(JOBS)
+
+build: build-native build-windows
+
+test-native: build-native
+	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) -L native
+
+test-windows: build-windows
+	tools/wine-prefix
+	cd $(WINDOWS) && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j $(JOBS)
+
+test: test-native test-asan test-windows
+
+run: build-windows
+	tools/wine-prefix
+	cd examples && ../tools/run-app ../$(WINDOWS)/app/TolvanePacker.exe
+
+bench: build-native
+	bench/run
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,113 @@
+#include "packer/directory_walk.h"
+
+#include <string.h>
+
+#include "packer/constants.h"
+#include "packer/file_stream.h"
+#include "packer/output_log.h"
+
+namespace {
+
+bool IsDotEntry(const WCHAR* name)
+{
+    return (name[0] == '.' && name[1] == 0) || (name[0] == '.' && name[1] == '.' && name[2] == 0);
+}
+
+bool IsDirectory(const WIN32_FIND_DATAW& entry)
+{
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void ReportPath(const WCHAR* format, const WCHAR* path)
+{
+    WCHAR message[kMessageChars];
+    _snwprintf_s(message, kMessageChars, kMessageChars - 1, format, path);
+    AppendOutput(message);
+}
+
+// One level of a walk: its own copy of the directory path, the search pattern
+// and the open enumeration.
+struct WalkLevel {
+    WCHAR directory[kPathChars];
+    WCHAR pattern[kPathChars];
+    WIN32_FIND_DATAW entry;
+    HANDLE search;
+};
+
+// Copies the path, forms "<directory>\*" and opens the enumeration.
+bool OpenLevel(WalkLevel* level, const WCHAR* directory)
+{
+    _snwprintf_s(level->directory, kPathChars, kPathChars - 1, TEXT("%s"), directory);
+    _snwprintf_s(level->pattern, kPathChars, kPathChars - 1, TEXT("%s\\*"), level->directory);
+    memset(&level->entry, 0, sizeof level->entry);
+    level->search = FindFirstFileExW(level->pattern, FindExInfoBasic, &level->entry,
+                                     FindExSearchNameMatch, nullptr, 0);
+    return level->search != INVALID_HANDLE_VALUE;
+}
+
+void ChildPath(const WalkLevel& level, WCHAR* child)
+{
+    _snwprintf_s(child, kPathChars, kPathChars - 1, TEXT("%s\\%s"), level.directory,
+                 level.entry.cFileName);
+}
+
+}  // namespace
+
+int CountDirectoryFiles(const WCHAR* directory, std::uint32_t* count)
+{
+    WalkLevel level;
+    if (!OpenLevel(&level, directory)) {
+        ReportPath(TEXT("Error searching directory \"%s\"!\r\n"), level.pattern);
+        return -1;
+    }
+
+    std::uint32_t files = 0;
+    do {
+        if (!IsDirectory(level.entry)) {
+            ++files;
+            continue;
+        }
+        if (IsDotEntry(level.entry.cFileName))
+            continue;
+        WCHAR child[kPathChars];
+        ChildPath(level, child);
+        std::uint32_t childFiles = 0;
+        if (CountDirectoryFiles(child, &childFiles) != 0) {
+            FindClose(level.search);
+            ReportPath(TEXT("Error getting file count from directory \"%s\"!\r\n"), child);
+            return -1;
+        }
+        files += childFiles;
+    } while (FindNextFileW(level.search, &level.entry));
+
+    FindClose(level.search);
+    *count = files;
+    return 0;
+}
+
+int AddDirectoryStreams(const WCHAR* directory, IStorage* storage)
+{
+    WalkLevel level;
+    if (!OpenLevel(&level, directory)) {
+        // The leading break ends the progress line the last file left behind.
+        ReportPath(TEXT("\r\nError searching directory \"%s\"!\r\n"), level.pattern);
+        return -1;
+    }
+
+    do {
+        bool directoryEntry = IsDirectory(level.entry);
+        if (directoryEntry && IsDotEntry(level.entry.cFileName))
+            continue;
+        WCHAR child[kPathChars];
+        ChildPath(level, child);
+        int result = directoryEntry ? AddDirectoryStreams(child, storage)
+                                    : AddFileStream(child, storage);
+        if (result != 0) {
+            FindClose(level.search);
+            return -1;
+        }
+    } while (FindNextFileW(level.search, &level.entry));
+
+    FindClose(level.search);
+    return 0;
+}

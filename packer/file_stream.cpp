@@ -1,0 +1,135 @@
+#include "packer/file_stream.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "packer/constants.h"
+#include "packer/file_counters.h"
+#include "packer/output_log.h"
+
+namespace {
+
+// Largest file we take: its size must fit the 32-bit size query and one
+// 32-bit stream write together with the header.
+constexpr DWORD kLargestFileBytes = 0xFFFFFFFFu - kStreamHeaderBytes;
+
+void ReportPath(const WCHAR* format, const WCHAR* path)
+{
+    WCHAR message[kMessageChars];
+    _snwprintf_s(message, kMessageChars, kMessageChars - 1, format, path);
+    AppendOutput(message);
+}
+
+void ReportCreateFailure(HRESULT result)
+{
+    if (result == STG_E_ACCESSDENIED)
+        AppendOutput(TEXT("\r\nError creating stream! Access denied!\r\n"));
+    else if (result == STG_E_INSUFFICIENTMEMORY)
+        AppendOutput(TEXT("\r\nError creating stream! Out of memory!\r\n"));
+    else
+        AppendOutput(TEXT("\r\nError creating stream! Unknown error!!\r\n"));
+}
+
+void ReportWriteFailure(HRESULT result)
+{
+    if (result == STG_E_ACCESSDENIED)
+        AppendOutput(TEXT("\r\nError writing stream! Access denied!\r\n"));
+    else if (result == STG_E_WRITEFAULT)
+        AppendOutput(TEXT("\r\nError writing stream! Disk fault!\r\n"));
+    else if (result == STG_E_MEDIUMFULL)
+        AppendOutput(TEXT("\r\nError writing stream! Storage device is full!\r\n"));
+    else
+        AppendOutput(TEXT("\r\nError writing stream! Unknown error!!\r\n"));
+}
+
+// Reads the whole open file into a new buffer of exactly its size. Returns the
+// buffer (never null on success, also for an empty file) or null after
+// reporting the failure. Closes the file in every case.
+BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
+{
+    // The high part is asked for only to refuse files of 4 GiB and more,
+    // whose low 32 bits would silently describe a shorter file.
+    DWORD sizeHigh = 0;
+    DWORD sizeLow = GetFileSize(file, &sizeHigh);
+    if (sizeLow == INVALID_FILE_SIZE || sizeHigh != 0 || sizeLow > kLargestFileBytes) {
+        CloseHandle(file);
+        ReportPath(TEXT("Error getting file size from file \"%s\"!\r\n"), path);
+        return nullptr;
+    }
+
+    BYTE* buffer = static_cast<BYTE*>(malloc(sizeLow == 0 ? 1 : sizeLow));
+    DWORD read = 0;
+    BOOL readOk = buffer != nullptr && ReadFile(file, buffer, sizeLow, &read, nullptr);
+    CloseHandle(file);
+    // A short read would leave stale bytes in the archive: treat it as failure.
+    if (!readOk || read != sizeLow) {
+        free(buffer);
+        ReportPath(TEXT("Error reading file \"%s\" into memory!\r\n"), path);
+        return nullptr;
+    }
+    *size = sizeLow;
+    return buffer;
+}
+
+// Writes the header and the content as one new stream named after g_fileNumber.
+// Returns 0, or -1 after reporting the failure.
+int WriteStream(const WCHAR* path, IStorage* storage, const BYTE* content, DWORD size)
+{
+    BYTE header[kStreamHeaderBytes];
+    memset(header, 0, sizeof header);
+    // Little-endian UTF-16 units, cut at the header's 512 units.
+    for (unsigned i = 0; path[i] != 0 && i < kStreamHeaderBytes / 2; ++i) {
+        header[2 * i] = static_cast<BYTE>(path[i] & 0xFF);
+        header[2 * i + 1] = static_cast<BYTE>((path[i] >> 8) & 0xFF);
+    }
+
+    WCHAR name[32];
+    _snwprintf_s(name, 32, 31, TEXT("%u"), static_cast<unsigned>(g_fileNumber));
+
+    WCHAR progress[kMessageChars];
+    _snwprintf_s(progress, kMessageChars, kMessageChars - 1, TEXT("Adding file %u/%u"),
+                 static_cast<unsigned>(g_fileNumber), static_cast<unsigned>(g_fileTotal));
+    ReplaceCurrentOutputLine(progress);
+
+    IStream* stream = nullptr;
+    HRESULT result = storage->CreateStream(name, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE,
+                                           0, 0, &stream);
+    if (result != S_OK) {
+        ReportCreateFailure(result);
+        return -1;
+    }
+
+    ULONG written = 0;
+    result = stream->Write(header, kStreamHeaderBytes, &written);
+    if (result == S_OK)
+        result = stream->Write(content, size, &written);
+    stream->Release();
+    if (result != S_OK) {
+        ReportWriteFailure(result);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int AddFileStream(const WCHAR* path, IStorage* storage)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return -1;
+
+    DWORD size = 0;
+    BYTE* content = ReadWholeFile(file, path, &size);
+    if (content == nullptr)
+        return -1;
+
+    int result = WriteStream(path, storage, content, size);
+    free(content);
+    if (result != 0)
+        return -1;
+
+    ++g_fileNumber;
+    return 0;
+}

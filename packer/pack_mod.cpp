@@ -1,0 +1,194 @@
+#include "packer/pack_mod.h"
+
+#include <string.h>
+
+#include "packer/constants.h"
+#include "packer/directory_walk.h"
+#include "packer/file_counters.h"
+#include "packer/file_stream.h"
+#include "packer/output_log.h"
+
+namespace {
+
+constexpr unsigned kComponentChars = 16;
+
+// The mode of the first attempt fails when the archive exists; the second,
+// after the user agreed, replaces it.
+constexpr DWORD kCreateNewMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+constexpr DWORD kReplaceMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+
+bool SameText(const WCHAR* a, const WCHAR* b)
+{
+    while (*a != 0 && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+bool IsDotEntry(const WCHAR* name)
+{
+    return SameText(name, TEXT(".")) || SameText(name, TEXT(".."));
+}
+
+void Compose(WCHAR* buffer, const WCHAR* format, const WCHAR* first, const WCHAR* second)
+{
+    _snwprintf_s(buffer, kPathChars, kPathChars - 1, format, first, second);
+}
+
+void Report(const WCHAR* format, const WCHAR* name)
+{
+    WCHAR message[kMessageChars];
+    _snwprintf_s(message, kMessageChars, kMessageChars - 1, format, name);
+    AppendOutput(message);
+}
+
+HRESULT CreateArchive(const WCHAR* archiveName, DWORD mode, IStorage** storage)
+{
+    return StgCreateStorageEx(archiveName, mode, STGFMT_STORAGE, 0, nullptr, nullptr, IID_IStorage,
+                              reinterpret_cast<void**>(storage));
+}
+
+enum class FindResult { Found, Missing, SearchFailed };
+
+// Looks in the mod file's folder for a directory named exactly baseName.
+FindResult FindModDirectory(const WCHAR* folder, const WCHAR* baseName, WCHAR* modDirectoryPath)
+{
+    WCHAR pattern[kPathChars];
+    Compose(pattern, TEXT("%s%s"), folder, TEXT("*"));
+
+    WIN32_FIND_DATAW entry;
+    memset(&entry, 0, sizeof entry);
+    HANDLE search = FindFirstFileExW(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return FindResult::SearchFailed;
+
+    bool found = false;
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            !IsDotEntry(entry.cFileName) && SameText(entry.cFileName, baseName)) {
+            Compose(modDirectoryPath, TEXT("%s%s"), folder, entry.cFileName);
+            found = true;
+            break;
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return found ? FindResult::Found : FindResult::Missing;
+}
+
+// Creates the archive, asking before an existing one is replaced. Returns
+// Done with *storage set when there is an archive to fill; Done with it null,
+// Cancelled or Fatal when packing ends here (messages already written).
+PackResult OpenArchive(const WCHAR* archiveName, IStorage** storage)
+{
+    *storage = nullptr;
+    HRESULT result = CreateArchive(archiveName, kCreateNewMode, storage);
+    if (result == S_OK)
+        return PackResult::Done;
+    if (result != STG_E_FILEALREADYEXISTS) {
+        *storage = nullptr;
+        Report(TEXT("Error creating mod archive \"%s\"!\r\n"), archiveName);
+        return PackResult::Done;
+    }
+
+    WCHAR question[kMessageChars];
+    _snwprintf_s(question, kMessageChars, kMessageChars - 1,
+                 TEXT("Mod archive \"%s\" already exists! Do you wish to overwrite it?"),
+                 archiveName);
+    switch (AskOverwrite(question)) {
+    case IDYES:
+        result = CreateArchive(archiveName, kReplaceMode, storage);
+        if (result != S_OK) {
+            *storage = nullptr;
+            Report(TEXT("Error creating mod archive \"%s\"!\r\n\r\n"), archiveName);
+        }
+        return PackResult::Done;
+    case IDNO:
+        Report(TEXT("Mod archive \"%s\" already exists. Skipping.\r\n\r\n"), archiveName);
+        return PackResult::Done;
+    case IDCANCEL:
+        AppendOutput(TEXT("Current operation cancelled by user.\r\n\r\n"));
+        return PackResult::Cancelled;
+    default:
+        return PackResult::Fatal;
+    }
+}
+
+// Adds the mod file and then the mod directory. On failure the archive is
+// released and deleted, so no half-written archive stays behind.
+void FillArchive(IStorage* storage, const WCHAR* archiveName, const WCHAR* baseName,
+                 const WCHAR* extension)
+{
+    Report(TEXT("Creating mod archive \"%s\".\r\n"), archiveName);
+
+    WCHAR modFileName[kPathChars];
+    Compose(modFileName, TEXT("%s%s"), baseName, extension);
+
+    const WCHAR* failure = nullptr;
+    if (AddFileStream(modFileName, storage) != 0)
+        failure = TEXT("Error adding tvx file to mod archive \"%s\"!\r\n");
+    else if (AddDirectoryStreams(baseName, storage) != 0)
+        failure = TEXT("Error adding mod directory to mod archive \"%s\"!\r\n");
+
+    if (failure != nullptr) {
+        Report(failure, archiveName);
+        storage->Release();
+        DeleteFileW(archiveName);
+        return;
+    }
+    Report(TEXT("\r\nSuccessfully created mod archive \"%s\".\r\n\r\n"), archiveName);
+    storage->Release();
+}
+
+}  // namespace
+
+PackResult PackMod(const WCHAR* modFilePath)
+{
+    WCHAR drive[kComponentChars];
+    WCHAR directory[kPathChars];
+    WCHAR baseName[kPathChars];
+    WCHAR extension[kComponentChars];
+    _wsplitpath_s(modFilePath, drive, kComponentChars, directory, kPathChars, baseName, kPathChars,
+                  extension, kComponentChars);
+
+    if (!SameText(extension, TEXT(".tvx"))) {
+        Report(TEXT("Error! File \"%s\" is not a valid Tolvane mod file!\r\n"), modFilePath);
+        return PackResult::Done;
+    }
+
+    WCHAR savedDirectory[kPathChars];
+    GetCurrentDirectoryW(kPathChars, savedDirectory);
+    WCHAR folder[kPathChars];
+    Compose(folder, TEXT("%s%s"), drive, directory);
+    SetCurrentDirectoryW(folder);
+
+    WCHAR modDirectoryPath[kPathChars];
+    FindResult found = FindModDirectory(folder, baseName, modDirectoryPath);
+    if (found == FindResult::SearchFailed)
+        return PackResult::Fatal;
+    if (found == FindResult::Missing) {
+        SetCurrentDirectoryW(savedDirectory);
+        return PackResult::Done;
+    }
+
+    g_fileNumber = 1;
+    if (CountDirectoryFiles(modDirectoryPath, &g_fileTotal) != 0) {
+        Report(TEXT("Error getting file number in mod directory \"%s\"!\r\n"), baseName);
+        SetCurrentDirectoryW(savedDirectory);
+        return PackResult::Done;
+    }
+    ++g_fileTotal;
+
+    WCHAR archiveName[kPathChars];
+    Compose(archiveName, TEXT("%s%s"), baseName, TEXT(".tvp"));
+
+    IStorage* storage = nullptr;
+    PackResult result = OpenArchive(archiveName, &storage);
+    if (result == PackResult::Fatal)
+        return PackResult::Fatal;
+    if (storage != nullptr)
+        FillArchive(storage, archiveName, baseName, extension);
+    SetCurrentDirectoryW(savedDirectory);
+    return result;
+}
