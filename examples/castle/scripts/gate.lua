@@ -1,0 +1,1 @@
+print("The castle gate opens.")
