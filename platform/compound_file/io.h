@@ -1,0 +1,37 @@
+// The component's only contact with storage: a positional write sink for the
+// writer and a positional read source for the reader. Files, memory and test
+// doubles implement them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/compound_file/error.h"
+
+namespace cfb {
+
+class WriteSink {
+public:
+    virtual ~WriteSink() = default;
+
+    // Writes all `size` bytes at `offset`, or fails. Writing past the end
+    // extends the target; a gap left before `offset` reads back as zeros.
+    virtual Error WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+
+    // Releases the target and reports any failure that surfaced late. Called
+    // at most once; later writes are not made.
+    virtual Error Close() = 0;
+};
+
+class ReadSource {
+public:
+    virtual ~ReadSource() = default;
+
+    virtual std::uint64_t Size() const = 0;
+
+    // Reads exactly `size` bytes at `offset`. False on an I/O failure or when
+    // the range reaches past the end.
+    virtual bool ReadAt(std::uint64_t offset, void* data, std::size_t size) = 0;
+};
+
+}  // namespace cfb
