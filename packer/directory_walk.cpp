@@ -34,21 +34,28 @@ struct WalkLevel {
     HANDLE search;
 };
 
-// Copies the path, forms "<directory>\*" and opens the enumeration.
+// Copies the path, forms "<directory>\*" and opens the enumeration. A
+// pattern cut at the path limit would name another directory (in the worst
+// case the one being walked, through a link that loops), so it is not searched.
 bool OpenLevel(WalkLevel* level, const WCHAR* directory)
 {
+    level->search = INVALID_HANDLE_VALUE;
     _snwprintf_s(level->directory, kPathChars, kPathChars - 1, TEXT("%s"), directory);
-    _snwprintf_s(level->pattern, kPathChars, kPathChars - 1, TEXT("%s\\*"), level->directory);
+    if (_snwprintf_s(level->pattern, kPathChars, kPathChars - 1, TEXT("%s\\*"),
+                     level->directory) < 0)
+        return false;
     memset(&level->entry, 0, sizeof level->entry);
     level->search = FindFirstFileExW(level->pattern, FindExInfoBasic, &level->entry,
                                      FindExSearchNameMatch, nullptr, 0);
     return level->search != INVALID_HANDLE_VALUE;
 }
 
-void ChildPath(const WalkLevel& level, WCHAR* child)
+// Forms "<directory>\<entry>"; false when it does not fit the path limit, as
+// the cut path would name some other file or directory.
+bool ChildPath(const WalkLevel& level, WCHAR* child)
 {
-    _snwprintf_s(child, kPathChars, kPathChars - 1, TEXT("%s\\%s"), level.directory,
-                 level.entry.cFileName);
+    return _snwprintf_s(child, kPathChars, kPathChars - 1, TEXT("%s\\%s"), level.directory,
+                        level.entry.cFileName) >= 0;
 }
 
 }  // namespace
@@ -63,14 +70,21 @@ int CountDirectoryFiles(const WCHAR* directory, std::uint32_t* count)
 
     std::uint32_t files = 0;
     do {
-        if (!IsDirectory(level.entry)) {
+        bool directoryEntry = IsDirectory(level.entry);
+        if (directoryEntry && IsDotEntry(level.entry.cFileName))
+            continue;
+        // Every path is checked here, so that the adding walk, whose paths are
+        // shorter (relative to the mod file's folder), never meets one too long.
+        WCHAR child[kPathChars];
+        if (!ChildPath(level, child)) {
+            FindClose(level.search);
+            ReportPath(TEXT("Error! Path \"%s\" is too long!\r\n"), child);
+            return -1;
+        }
+        if (!directoryEntry) {
             ++files;
             continue;
         }
-        if (IsDotEntry(level.entry.cFileName))
-            continue;
-        WCHAR child[kPathChars];
-        ChildPath(level, child);
         std::uint32_t childFiles = 0;
         if (CountDirectoryFiles(child, &childFiles) != 0) {
             FindClose(level.search);
@@ -99,7 +113,11 @@ int AddDirectoryStreams(const WCHAR* directory, IStorage* storage)
         if (directoryEntry && IsDotEntry(level.entry.cFileName))
             continue;
         WCHAR child[kPathChars];
-        ChildPath(level, child);
+        if (!ChildPath(level, child)) {
+            FindClose(level.search);
+            ReportPath(TEXT("\r\nError! Path \"%s\" is too long!\r\n"), child);
+            return -1;
+        }
         int result = directoryEntry ? AddDirectoryStreams(child, storage)
                                     : AddFileStream(child, storage);
         if (result != 0) {

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr unsigned kComponentChars = 16;
+constexpr unsigned kSavedDirectoryChars = 32768;
 
 // The mode of the first attempt fails when the archive exists; the second,
 // after the user agreed, replaces it.
@@ -31,9 +32,23 @@ bool IsDotEntry(const WCHAR* name)
     return SameText(name, TEXT(".")) || SameText(name, TEXT(".."));
 }
 
-void Compose(WCHAR* buffer, const WCHAR* format, const WCHAR* first, const WCHAR* second)
+// Formats a path into a kPathChars buffer; false when it had to be cut.
+bool Compose(WCHAR* buffer, const WCHAR* format, const WCHAR* first, const WCHAR* second)
 {
-    _snwprintf_s(buffer, kPathChars, kPathChars - 1, format, first, second);
+    return _snwprintf_s(buffer, kPathChars, kPathChars - 1, format, first, second) >= 0;
+}
+
+bool EndsWith(const WCHAR* text, const WCHAR* ending)
+{
+    const WCHAR* end = text;
+    while (*end != 0)
+        ++end;
+    const WCHAR* endingEnd = ending;
+    while (*endingEnd != 0)
+        ++endingEnd;
+    if (endingEnd - ending > end - text)
+        return false;
+    return SameText(end - (endingEnd - ending), ending);
 }
 
 void Report(const WCHAR* format, const WCHAR* name)
@@ -49,13 +64,24 @@ HRESULT CreateArchive(const WCHAR* archiveName, DWORD mode, IStorage** storage)
                               reinterpret_cast<void**>(storage));
 }
 
+// Every name PackMod composes must fit the path limit: a cut name would point
+// at some other folder or file.
+bool NamesFit(const WCHAR* folder, const WCHAR* baseName, const WCHAR* extension)
+{
+    WCHAR probe[kPathChars];
+    return Compose(probe, TEXT("%s%s"), folder, TEXT("*")) &&
+           Compose(probe, TEXT("%s%s"), folder, baseName) &&
+           Compose(probe, TEXT("%s%s"), baseName, TEXT(".tvp")) &&
+           Compose(probe, TEXT("%s%s"), baseName, extension);
+}
+
 enum class FindResult { Found, Missing, SearchFailed };
 
 // Looks in the mod file's folder for a directory named exactly baseName.
 FindResult FindModDirectory(const WCHAR* folder, const WCHAR* baseName, WCHAR* modDirectoryPath)
 {
     WCHAR pattern[kPathChars];
-    Compose(pattern, TEXT("%s%s"), folder, TEXT("*"));
+    Compose(pattern, TEXT("%s%s"), folder, TEXT("*"));  // fits: checked by NamesFit
 
     WIN32_FIND_DATAW entry;
     memset(&entry, 0, sizeof entry);
@@ -149,18 +175,26 @@ PackResult PackMod(const WCHAR* modFilePath)
     WCHAR directory[kPathChars];
     WCHAR baseName[kPathChars];
     WCHAR extension[kComponentChars];
-    _wsplitpath_s(modFilePath, drive, kComponentChars, directory, kPathChars, baseName, kPathChars,
-                  extension, kComponentChars);
-
-    if (!SameText(extension, TEXT(".tvx"))) {
+    // A component too long for its buffer fails the split and leaves every
+    // component empty; only a path that ends in ".tvx" is then worth a word
+    // about its length.
+    bool split = _wsplitpath_s(modFilePath, drive, kComponentChars, directory, kPathChars, baseName,
+                               kPathChars, extension, kComponentChars) == 0;
+    if (split ? !SameText(extension, TEXT(".tvx")) : !EndsWith(modFilePath, TEXT(".tvx"))) {
         Report(TEXT("Error! File \"%s\" is not a valid Tolvane mod file!\r\n"), modFilePath);
         return PackResult::Done;
     }
-
-    WCHAR savedDirectory[kPathChars];
-    GetCurrentDirectoryW(kPathChars, savedDirectory);
     WCHAR folder[kPathChars];
-    Compose(folder, TEXT("%s%s"), drive, directory);
+    if (!split || !Compose(folder, TEXT("%s%s"), drive, directory) ||
+        !NamesFit(folder, baseName, extension)) {
+        Report(TEXT("Error! Path of file \"%s\" is too long!\r\n"), modFilePath);
+        return PackResult::Done;
+    }
+
+    // Room for the longest path the system allows, so that a deep working
+    // directory is set back exactly.
+    WCHAR savedDirectory[kSavedDirectoryChars];
+    GetCurrentDirectoryW(kSavedDirectoryChars, savedDirectory);
     SetCurrentDirectoryW(folder);
 
     WCHAR modDirectoryPath[kPathChars];

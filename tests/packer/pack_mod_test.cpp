@@ -313,9 +313,9 @@ TEST_F(PackModTest, EveryArchiveOfABatchStartsAtStreamOne)
               "Successfully created mod archive \"second.tvp\".\r\n\r\n");
 }
 
-// A directory whose path no longer fits the path limit can't be searched:
-// the count walk reports every level, innermost first, and nothing is created.
-TEST_F(PackModTest, CountFailureReportsEveryLevel)
+// A path that does not fit the path limit is refused before anything is
+// written: the count walk reports it and every level above, innermost first.
+TEST_F(PackModTest, CountWalkRefusesPathsBeyondTheLimit)
 {
     const std::string longName(120, 'd');
     WriteBytes(At("castle") / longName / longName / "x.txt", "x");
@@ -325,14 +325,53 @@ TEST_F(PackModTest, CountFailureReportsEveryLevel)
 
     // The walk joins with backslashes and cuts every path at 259 units.
     const std::string modDirectory = ToUtf8(PathText(At("castle")));
-    ASSERT_LT(modDirectory.size() + 1 + longName.size(), 259u) << "temporary folder too deep";
+    ASSERT_LT(modDirectory.size() + 3 + longName.size(), 259u) << "temporary folder too deep";
     const std::string child = modDirectory + "\\" + longName;
-    const std::string grandChild = (child + "\\" + longName).substr(0, 259);
-    EXPECT_EQ(Transcript(), "Error searching directory \"" + grandChild + "\"!\r\n"
-                            "Error getting file count from directory \"" + grandChild + "\"!\r\n"
+    const std::string cutGrandChild = (child + "\\" + longName).substr(0, 259);
+    EXPECT_EQ(Transcript(), "Error! Path \"" + cutGrandChild + "\" is too long!\r\n"
                             "Error getting file count from directory \"" + child + "\"!\r\n"
                             "Error getting file number in mod directory \"castle\"!\r\n");
     EXPECT_FALSE(fs::exists(At("castle.tvp")));
+    ExpectWorkingDirectoryRestored();
+}
+
+TEST_F(PackModTest, PathOfExactlyTheLimitIsPacked)
+{
+    const std::size_t modDirectory = PathText(At("castle")).size();
+    ASSERT_LT(modDirectory + 10, 259u) << "temporary folder too deep";
+    struct Case {
+        std::size_t pathUnits;
+        bool packed;
+    };
+    for (const Case& c : {Case{259, true}, Case{260, false}}) {
+        SCOPED_TRACE(c.pathUnits);
+        TempDir scratch;
+        const std::string fileName(c.pathUnits - modDirectory - 1, 'f');
+        WriteBytes(scratch.path() / "castle" / fileName, "edge");
+        WriteBytes(scratch.path() / "castle.tvx", "m");
+        const fs::path modDir = scratch.path() / "castle";
+        ResetOutput();
+
+        EXPECT_EQ(PackMod(PathText(scratch.path() / "castle.tvx").c_str()), PackResult::Done);
+
+        EXPECT_EQ(fs::exists(scratch.path() / "castle.tvp"), c.packed) << Transcript();
+        if (!c.packed)
+            EXPECT_EQ(Transcript().rfind("Error! Path \"", 0), 0u) << Transcript();
+    }
+}
+
+TEST_F(PackModTest, ModFilePathBeyondTheLimitIsRefused)
+{
+    const fs::path deep = At(std::string(150, 'p')) / std::string(120, 'q');
+    WriteBytes(deep / "castle.tvx", "m");
+    WriteBytes(deep / "castle" / "a.txt", "a");
+    const Text modPath = PathText(deep / "castle.tvx");
+    ASSERT_GT(modPath.size(), 260u);
+
+    EXPECT_EQ(PackMod(modPath.c_str()), PackResult::Done);
+
+    EXPECT_EQ(Transcript(), "Error! Path of file \"" + ToUtf8(modPath) + "\" is too long!\r\n");
+    EXPECT_FALSE(fs::exists(deep / "castle.tvp"));
     ExpectWorkingDirectoryRestored();
 }
 
