@@ -1,0 +1,34 @@
+// Files as sinks and sources: the one part of the component that calls the
+// operating system (native/posix_file.cpp or native/win32_file.cpp).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/compound_file/io.h"
+
+namespace cfb {
+
+enum class CreateMode {
+    New,      // fail with Error::FileExists when the file exists
+    Replace,  // truncate an existing file
+};
+
+// Creates `path` for writing: native bytes on POSIX, UTF-8 on Windows. On
+// failure returns null and sets `error`.
+std::unique_ptr<WriteSink> CreateFileSink(const std::string& path, CreateMode mode, Error& error);
+
+// Opens `path` for reading. On failure returns null and sets `error` to an
+// English message naming the cause.
+std::unique_ptr<ReadSource> OpenFileSource(const std::string& path, std::string& error);
+
+// The component's error for a system error code (errno on POSIX, a
+// GetLastError() value on Windows) met while creating or writing a file.
+Error ErrorFromSystem(unsigned long code);
+
+#ifdef _WIN32
+std::unique_ptr<WriteSink> CreateFileSink(const wchar_t* path, CreateMode mode, Error& error);
+std::unique_ptr<ReadSource> OpenFileSource(const wchar_t* path, std::string& error);
+#endif
+
+}  // namespace cfb

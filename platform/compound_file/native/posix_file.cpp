@@ -1,0 +1,150 @@
+// Files on POSIX systems: positional reads and writes on a descriptor.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "platform/compound_file/file_io.h"
+
+namespace cfb {
+
+namespace {
+
+// One request at most this large: Linux caps a single transfer near 2 GiB.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+class PosixFileSink final : public WriteSink {
+public:
+    PosixFileSink() = default;
+    ~PosixFileSink() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    Error WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+        if (fd_ < 0) return Error::Closed;
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        while (size > 0) {
+            const std::size_t piece = size < kMaxTransfer ? size : kMaxTransfer;
+            const ssize_t written = ::pwrite(fd_, bytes, piece, static_cast<off_t>(offset));
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                return ErrorFromSystem(static_cast<unsigned long>(errno));
+            }
+            if (written == 0) return Error::MediumFull;
+            bytes += written;
+            size -= static_cast<std::size_t>(written);
+            offset += static_cast<std::uint64_t>(written);
+        }
+        return Error::None;
+    }
+
+    Error Open(const std::string& path, CreateMode mode) {
+        const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == CreateMode::New ? O_EXCL : O_TRUNC);
+        do {
+            fd_ = ::open(path.c_str(), flags, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+        return fd_ < 0 ? ErrorFromSystem(static_cast<unsigned long>(errno)) : Error::None;
+    }
+
+    Error Close() override {
+        if (fd_ < 0) return Error::None;
+        const int result = ::close(fd_);
+        fd_ = -1;
+        if (result != 0 && errno != EINTR) return ErrorFromSystem(static_cast<unsigned long>(errno));
+        return Error::None;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+class PosixFileSource final : public ReadSource {
+public:
+    PosixFileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    ~PosixFileSource() override { ::close(fd_); }
+
+    std::uint64_t Size() const override { return size_; }
+
+    bool ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+        if (offset > size_ || size > size_ - offset) return false;
+        auto* bytes = static_cast<std::uint8_t*>(data);
+        while (size > 0) {
+            const std::size_t piece = size < kMaxTransfer ? size : kMaxTransfer;
+            const ssize_t got = ::pread(fd_, bytes, piece, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            bytes += got;
+            size -= static_cast<std::size_t>(got);
+            offset += static_cast<std::uint64_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+    std::uint64_t size_;
+};
+
+}  // namespace
+
+Error ErrorFromSystem(unsigned long code) {
+    switch (static_cast<int>(code)) {
+        case 0: return Error::None;
+        case EEXIST: return Error::FileExists;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+        case ETXTBSY: return Error::AccessDenied;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG: return Error::MediumFull;
+        case ENOMEM: return Error::OutOfMemory;
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG: return Error::PathNotFound;
+        case EIO:
+        default: return Error::WriteFault;
+    }
+}
+
+std::unique_ptr<WriteSink> CreateFileSink(const std::string& path, CreateMode mode, Error& error) {
+    std::unique_ptr<PosixFileSink> sink(new (std::nothrow) PosixFileSink);
+    if (!sink) {
+        error = Error::OutOfMemory;
+        return nullptr;
+    }
+    if ((error = sink->Open(path, mode)) != Error::None) return nullptr;
+    return sink;
+}
+
+std::unique_ptr<ReadSource> OpenFileSource(const std::string& path, std::string& error) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = "cannot open \"" + path + "\": " + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        error = "\"" + path + "\" is not a regular file";
+        return nullptr;
+    }
+    auto* source = new (std::nothrow) PosixFileSource(fd, static_cast<std::uint64_t>(info.st_size));
+    if (!source) {
+        ::close(fd);
+        error = "out of memory";
+        return nullptr;
+    }
+    error.clear();
+    return std::unique_ptr<ReadSource>(source);
+}
+
+}  // namespace cfb

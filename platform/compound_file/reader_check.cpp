@@ -1,0 +1,184 @@
+// Reader::CheckStructure(): consistency a reader does not need but a careful
+// writer keeps, reported as a list of findings.
+
+#include <algorithm>
+#include <new>
+
+#include "platform/compound_file/format.h"
+#include "platform/compound_file/names.h"
+#include "platform/compound_file/reader.h"
+#include "platform/compound_file/reader_state.h"
+
+namespace cfb {
+
+namespace {
+
+constexpr std::size_t kMaxFindings = 50;
+
+class Findings {
+public:
+    explicit Findings(std::vector<std::string>& out) : out_(out) {}
+    void Add(const std::string& text) {
+        if (++count_ <= kMaxFindings) out_.push_back(text);
+    }
+    ~Findings() {
+        if (count_ > kMaxFindings) out_.push_back("... and " + std::to_string(count_ - kMaxFindings) + " more");
+    }
+
+private:
+    std::vector<std::string>& out_;
+    std::size_t count_ = 0;
+};
+
+void CheckHeader(const Reader::State& s, Findings& findings) {
+    if (GetU16(s.header + header::kMinorVersion) != kMinorVersion) {
+        findings.Add("header: minor version is not 0x003E");
+    }
+    for (std::size_t i = 0; i < 16; ++i) {
+        if (s.header[header::kClsid + i] != 0) {
+            findings.Add("header: CLSID is not zero");
+            break;
+        }
+    }
+    if (GetU32(s.header + header::kTransactionSignature) != 0) findings.Add("header: transaction signature is not zero");
+    const std::uint32_t fatCount = GetU32(s.header + header::kFatSectorCount);
+    for (std::uint32_t i = fatCount; i < kHeaderDifatSlots; ++i) {
+        if (GetU32(s.header + header::kDifat + 4 * i) != kFreeSector) {
+            findings.Add("header: unused DIFAT slot " + std::to_string(i) + " is not FREESECT");
+            break;
+        }
+    }
+    if (GetU32(s.header + header::kDifatSectorCount) == 0 &&
+        GetU32(s.header + header::kFirstDifatSector) != kEndOfChain) {
+        findings.Add("header: first DIFAT sector is not ENDOFCHAIN although there is no DIFAT");
+    }
+    if (GetU32(s.header + header::kMiniFatSectorCount) == 0 &&
+        GetU32(s.header + header::kFirstMiniFatSector) != kEndOfChain) {
+        findings.Add("header: first mini FAT sector is not ENDOFCHAIN although there is no mini FAT");
+    }
+    if (s.source->Size() != (s.fileSectors + 1) * s.sectorSize) {
+        findings.Add("the file is not a whole number of sectors");
+    }
+}
+
+void CheckSectors(const Reader::State& s, Findings& findings) {
+    for (std::size_t sector = 0; sector < s.fat.size(); ++sector) {
+        const std::uint32_t value = s.fat[sector];
+        const std::uint8_t use = s.sectorUse[sector];
+        const std::string where = "sector " + std::to_string(sector);
+        if (use == reading::kUnused && value != kFreeSector) {
+            findings.Add(where + " is allocated in the FAT but no chain uses it");
+        } else if (use == reading::kUseFat && value != kFatSector) {
+            findings.Add(where + " holds the FAT but is not marked FATSECT");
+        } else if (use == reading::kUseDifat && value != kDifatSector) {
+            findings.Add(where + " holds the DIFAT but is not marked DIFSECT");
+        }
+    }
+    if (s.fat.size() < s.fileSectors) findings.Add("the FAT does not cover every sector of the file");
+    if (s.fatEntriesBeyondFileInUse > 0) findings.Add("FAT entries past the end of the file are not free");
+    for (std::size_t mini = 0; mini < s.miniFat.size(); ++mini) {
+        if (s.miniUse[mini] == reading::kUnused && s.miniFat[mini] != kFreeSector) {
+            findings.Add("mini sector " + std::to_string(mini) + " is allocated but no stream uses it");
+        }
+    }
+    if (s.miniFatEntriesBeyondInUse > 0) findings.Add("mini FAT entries past the mini stream are not free");
+}
+
+// One storage's tree: name order, then the red-black rules (black root, no
+// red node with a red child, the same number of black nodes on every path).
+// Iterative, so a degenerate tree cannot exhaust the stack.
+void CheckTree(const Reader::State& s, std::uint32_t storage, const std::vector<std::uint32_t>& inOrder,
+               Findings& findings) {
+    const std::string where = "the tree of directory entry " + std::to_string(storage);
+    for (std::size_t i = 1; i < inOrder.size(); ++i) {
+        if (CompareNames(s.EntryName(inOrder[i - 1]), s.EntryName(inOrder[i])) >= 0) {
+            findings.Add(where + " is not in name order at entry " + std::to_string(inOrder[i]));
+            return;
+        }
+    }
+    const std::uint32_t root = s.raw[storage].child;
+    if (root == kNoStream) return;
+    if (s.raw[root].color != kColorBlack) findings.Add(where + ": the root node is not black");
+
+    // Post-order over the tree computes each node's black height.
+    std::vector<int> height(s.raw.size(), 0);
+    std::vector<std::pair<std::uint32_t, bool>> stack{{root, false}};
+    while (!stack.empty()) {
+        auto [node, expanded] = stack.back();
+        stack.pop_back();
+        const reading::RawEntry& r = s.raw[node];
+        if (!expanded) {
+            stack.push_back({node, true});
+            if (r.left != kNoStream) stack.push_back({r.left, false});
+            if (r.right != kNoStream) stack.push_back({r.right, false});
+            continue;
+        }
+        if (r.color != kColorBlack && r.color != kColorRed) {
+            findings.Add("directory entry " + std::to_string(node) + " has colour " + std::to_string(r.color));
+        }
+        const bool red = r.color == kColorRed;
+        for (std::uint32_t child : {r.left, r.right}) {
+            if (red && child != kNoStream && s.raw[child].color == kColorRed) {
+                findings.Add(where + ": red entry " + std::to_string(node) + " has a red child");
+            }
+        }
+        const int left = r.left == kNoStream ? 0 : height[r.left];
+        const int right = r.right == kNoStream ? 0 : height[r.right];
+        if (left != right) {
+            findings.Add(where + ": black heights differ below entry " + std::to_string(node));
+        }
+        height[node] = std::max(left, right) + (red ? 0 : 1);
+    }
+}
+
+void CheckEntries(const Reader::State& s, Findings& findings) {
+    if (s.EntryName(0) != u"Root Entry") findings.Add("the root entry is not named \"Root Entry\"");
+    if (s.raw[0].size == 0 && s.raw[0].start != kEndOfChain) {
+        findings.Add("the root entry has no mini stream but its start sector is not ENDOFCHAIN");
+    }
+    for (std::size_t id = 1; id < s.raw.size(); ++id) {
+        const reading::RawEntry& r = s.raw[id];
+        const std::uint8_t* e = s.directory.data() + id * kDirectoryEntrySize;
+        const std::string where = "directory entry " + std::to_string(id);
+        if (!s.reachable[id]) {
+            bool blank = r.type == kTypeUnused && r.left == kNoStream && r.right == kNoStream &&
+                         r.child == kNoStream;
+            for (std::size_t i = 0; blank && i < kDirectoryEntrySize; ++i) {
+                const bool link = i >= entry::kLeft && i < entry::kClsid;
+                if (!link && e[i] != 0) blank = false;
+            }
+            if (!blank) findings.Add(where + " is not in any tree but is not blank");
+            continue;
+        }
+        if (r.type == kTypeStream && r.size == 0 && r.start != kEndOfChain) {
+            findings.Add(where + " is an empty stream whose start sector is not ENDOFCHAIN");
+        }
+        if (s.major == kMajorVersion3 && GetU32(e + entry::kSize + 4) != 0) {
+            findings.Add(where + " has a non-zero high size word");
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> Reader::CheckStructure() const {
+    std::vector<std::string> out;
+    if (!state_) {
+        out.push_back("no file is open");
+        return out;
+    }
+    try {
+        Findings findings(out);
+        CheckHeader(*state_, findings);
+        CheckSectors(*state_, findings);
+        CheckEntries(*state_, findings);
+        for (std::size_t i = 0; i < state_->storages.size(); ++i) {
+            CheckTree(*state_, state_->storages[i], state_->children[i], findings);
+        }
+    } catch (const std::bad_alloc&) {
+        out.push_back("out of memory while checking the structure");
+    }
+    return out;
+}
+
+}  // namespace cfb
