@@ -1,0 +1,190 @@
+// StgCreateStorageEx, IStorage and IStream for the packer on POSIX systems:
+// a new compound file written by our own component, one stream at a time.
+//
+// A stream holds a reference on its storage, so the archive is completed when
+// the last of the two is released, whatever the order. The storage's final
+// Release() writes the tables and the header; after any failed write it
+// leaves the header zeroed, so the file is never taken for a valid archive.
+// CreateStream() with a name already present fails with
+// STG_E_FILEALREADYEXISTS: streams are never replaced.
+
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/compound_file/file_io.h"
+#include "platform/compound_file/writer.h"
+#include "platform/posix/text.h"
+#include "platform/posix/win32_subset.h"
+
+namespace {
+
+constexpr HRESULT kReverted = static_cast<HRESULT>(0x80030102u);  // STG_E_REVERTED
+constexpr DWORD kSupportedMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+
+HRESULT ResultFor(cfb::Error error) {
+    switch (error) {
+        case cfb::Error::None: return S_OK;
+        case cfb::Error::FileExists:
+        case cfb::Error::NameExists: return STG_E_FILEALREADYEXISTS;
+        case cfb::Error::FileNotFound: return STG_E_FILENOTFOUND;
+        case cfb::Error::PathNotFound: return STG_E_PATHNOTFOUND;
+        case cfb::Error::AccessDenied:
+        case cfb::Error::StreamAlreadyOpen: return STG_E_ACCESSDENIED;
+        case cfb::Error::MediumFull: return STG_E_MEDIUMFULL;
+        case cfb::Error::WriteFault: return STG_E_WRITEFAULT;
+        case cfb::Error::OutOfMemory: return STG_E_INSUFFICIENTMEMORY;
+        case cfb::Error::InvalidName: return STG_E_INVALIDNAME;
+        case cfb::Error::TooLarge: return STG_E_DOCFILETOOLARGE;
+        case cfb::Error::NoStreamOpen:
+        case cfb::Error::Closed: return kReverted;
+        case cfb::Error::InvalidArgument: return STG_E_INVALIDPARAMETER;
+    }
+    return STG_E_WRITEFAULT;
+}
+
+bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+
+class Storage;
+
+class Stream final : public IStream {
+public:
+    explicit Stream(Storage* storage) : storage_(storage) {}
+
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override { return ++references_; }
+    ULONG Release() override;
+    HRESULT Read(void*, ULONG, ULONG* read) override {
+        if (read) *read = 0;
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT Write(const void* data, ULONG size, ULONG* written) override;
+
+private:
+    ULONG references_ = 1;
+    Storage* storage_;
+};
+
+class Storage final : public IStorage {
+public:
+    explicit Storage(std::unique_ptr<cfb::WriteSink> sink) : writer_(std::move(sink)) {}
+
+    cfb::Error Start() { return writer_.Start(); }
+    cfb::Writer& Writer() { return writer_; }
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (!object) return STG_E_INVALIDPOINTER;
+        *object = nullptr;
+        if (!SameGuid(riid, IID_IUnknown) && !SameGuid(riid, IID_IStorage)) return E_NOINTERFACE;
+        AddRef();
+        *object = static_cast<IStorage*>(this);
+        return S_OK;
+    }
+
+    ULONG AddRef() override { return ++references_; }
+
+    ULONG Release() override {
+        if (--references_ != 0) return references_;
+        writer_.Finish();  // abandons instead when a write failed
+        delete this;
+        return 0;
+    }
+
+    HRESULT CreateStream(const WCHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2,
+                         IStream** stream) override {
+        if (!stream) return STG_E_INVALIDPOINTER;
+        *stream = nullptr;
+        if (!name) return STG_E_INVALIDNAME;
+        if (reserved1 != 0 || reserved2 != 0) return STG_E_INVALIDPARAMETER;
+        if ((mode & ~STGM_CREATE) != kSupportedMode) return STG_E_INVALIDFLAG;
+        std::size_t length = 0;
+        while (length <= cfb::kMaxNameUnits && name[length] != 0) ++length;
+        if (length > cfb::kMaxNameUnits) return STG_E_INVALIDNAME;
+        Stream* created = new (std::nothrow) Stream(this);
+        if (!created) return STG_E_INSUFFICIENTMEMORY;
+        cfb::Error error;
+        try {
+            error = writer_.CreateStream(std::u16string(name, length));
+        } catch (const std::bad_alloc&) {
+            error = cfb::Error::OutOfMemory;
+        }
+        if (error != cfb::Error::None) {
+            delete created;
+            return ResultFor(error);
+        }
+        AddRef();  // the stream's hold on its storage
+        *stream = created;
+        return S_OK;
+    }
+
+private:
+    ~Storage() = default;
+
+    ULONG references_ = 1;
+    cfb::Writer writer_;
+};
+
+HRESULT Stream::QueryInterface(REFIID riid, void** object) {
+    if (!object) return STG_E_INVALIDPOINTER;
+    *object = nullptr;
+    if (!SameGuid(riid, IID_IUnknown) && !SameGuid(riid, IID_IStream)) return E_NOINTERFACE;
+    AddRef();
+    *object = static_cast<IStream*>(this);
+    return S_OK;
+}
+
+ULONG Stream::Release() {
+    if (--references_ != 0) return references_;
+    if (storage_->Writer().StreamOpen()) storage_->Writer().CloseStream();
+    storage_->Release();
+    delete this;
+    return 0;
+}
+
+HRESULT Stream::Write(const void* data, ULONG size, ULONG* written) {
+    if (written) *written = 0;
+    if (!data && size != 0) return STG_E_INVALIDPOINTER;
+    const cfb::Error error = storage_->Writer().Write(data, size);
+    if (error == cfb::Error::None && written) *written = size;
+    return ResultFor(error);
+}
+
+}  // namespace
+
+HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD attrs, STGOPTIONS* options,
+                           PSECURITY_DESCRIPTOR security, REFIID riid, void** object) {
+    if (!object) return STG_E_INVALIDPOINTER;
+    *object = nullptr;
+    if (!name) return STG_E_INVALIDNAME;
+    if (format != STGFMT_STORAGE || attrs != 0 || options || security) return STG_E_INVALIDPARAMETER;
+    if (!SameGuid(riid, IID_IStorage) && !SameGuid(riid, IID_IUnknown)) return E_NOINTERFACE;
+    if ((mode & ~STGM_CREATE) != kSupportedMode) return STG_E_INVALIDFLAG;
+
+    std::string path;
+    try {
+        path = ToNativePath(name);
+    } catch (const std::bad_alloc&) {
+        return STG_E_INSUFFICIENTMEMORY;
+    }
+    cfb::Error error;
+    std::unique_ptr<cfb::WriteSink> sink =
+        cfb::CreateFileSink(path, (mode & STGM_CREATE) ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
+    if (!sink) return ResultFor(error);
+
+    // From here on the file exists; a failure removes it again.
+    Storage* storage = new (std::nothrow) Storage(std::move(sink));
+    if (!storage) {
+        ::unlink(path.c_str());
+        return STG_E_INSUFFICIENTMEMORY;
+    }
+    if ((error = storage->Start()) != cfb::Error::None) {
+        storage->Writer().Abandon();
+        storage->Release();
+        ::unlink(path.c_str());
+        return ResultFor(error);
+    }
+    *object = static_cast<IStorage*>(storage);
+    return S_OK;
+}

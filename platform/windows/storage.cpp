@@ -1,0 +1,246 @@
+// CfStgCreateStorageEx: the system's StgCreateStorageEx contract for the
+// calls the packer makes, over our own compound-file writer. It returns real
+// COM objects: an IStorage whose CreateStream gives an IStream that writes.
+// The other methods answer STG_E_INVALIDFUNCTION (Commit succeeds: in direct
+// mode there is nothing to commit).
+//
+// A stream holds a reference on its storage, so the archive is completed when
+// the last of the two is released, whatever the order. The storage's final
+// Release() writes the tables and the header; after any failed write it
+// leaves the header zeroed, so the file is never taken for a valid archive.
+// CreateStream() with a name already present fails with
+// STG_E_FILEALREADYEXISTS: streams are never replaced.
+
+#include "platform/windows/win32.h"
+
+#ifndef TVP_SYSTEM_STORAGE
+
+#include <objidl.h>
+
+#include <new>
+#include <string>
+
+#include "platform/compound_file/file_io.h"
+#include "platform/compound_file/writer.h"
+
+namespace {
+
+constexpr DWORD kSupportedMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+
+HRESULT ResultFor(cfb::Error error) {
+    switch (error) {
+        case cfb::Error::None: return S_OK;
+        case cfb::Error::FileExists:
+        case cfb::Error::NameExists: return STG_E_FILEALREADYEXISTS;
+        case cfb::Error::FileNotFound: return STG_E_FILENOTFOUND;
+        case cfb::Error::PathNotFound: return STG_E_PATHNOTFOUND;
+        case cfb::Error::AccessDenied:
+        case cfb::Error::StreamAlreadyOpen: return STG_E_ACCESSDENIED;
+        case cfb::Error::MediumFull: return STG_E_MEDIUMFULL;
+        case cfb::Error::WriteFault: return STG_E_WRITEFAULT;
+        case cfb::Error::OutOfMemory: return STG_E_INSUFFICIENTMEMORY;
+        case cfb::Error::InvalidName: return STG_E_INVALIDNAME;
+        case cfb::Error::TooLarge: return STG_E_DOCFILETOOLARGE;
+        case cfb::Error::NoStreamOpen:
+        case cfb::Error::Closed: return STG_E_REVERTED;
+        case cfb::Error::InvalidArgument: return STG_E_INVALIDPARAMETER;
+    }
+    return STG_E_WRITEFAULT;
+}
+
+class Storage;
+
+class Stream final : public IStream {
+public:
+    explicit Stream(Storage* storage) : storage_(storage) {}
+    virtual ~Stream() = default;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (riid != IID_IUnknown && riid != IID_ISequentialStream && riid != IID_IStream) return E_NOINTERFACE;
+        AddRef();
+        *object = static_cast<IStream*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // ISequentialStream
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG* read) override {
+        if (read) *read = 0;
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override;
+
+    // IStream
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** clone) override {
+        if (clone) *clone = nullptr;
+        return STG_E_INVALIDFUNCTION;
+    }
+
+private:
+    LONG references_ = 1;
+    Storage* storage_;
+};
+
+class Storage final : public IStorage {
+public:
+    explicit Storage(std::unique_ptr<cfb::WriteSink> sink) : writer_(std::move(sink)) {}
+    virtual ~Storage() = default;
+
+    cfb::Error Start() { return writer_.Start(); }
+    cfb::Writer& Writer() { return writer_; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (riid != IID_IUnknown && riid != IID_IStorage) return E_NOINTERFACE;
+        AddRef();
+        *object = static_cast<IStorage*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left != 0) return static_cast<ULONG>(left);
+        writer_.Finish();  // abandons instead when a write failed
+        delete this;
+        return 0;
+    }
+
+    // IStorage
+    HRESULT STDMETHODCALLTYPE CreateStream(const OLECHAR* name, DWORD mode, DWORD reserved1, DWORD reserved2,
+                                           IStream** stream) override {
+        if (!stream) return STG_E_INVALIDPOINTER;
+        *stream = nullptr;
+        if (!name) return STG_E_INVALIDNAME;
+        if (reserved1 != 0 || reserved2 != 0) return STG_E_INVALIDPARAMETER;
+        if ((mode & ~static_cast<DWORD>(STGM_CREATE)) != kSupportedMode) return STG_E_INVALIDFLAG;
+        std::size_t length = 0;
+        while (length <= cfb::kMaxNameUnits && name[length] != 0) ++length;
+        if (length > cfb::kMaxNameUnits) return STG_E_INVALIDNAME;
+        Stream* created = new (std::nothrow) Stream(this);
+        if (!created) return STG_E_INSUFFICIENTMEMORY;
+        cfb::Error error;
+        try {
+            std::u16string units(length, u'\0');
+            for (std::size_t i = 0; i < length; ++i) units[i] = static_cast<char16_t>(name[i]);
+            error = writer_.CreateStream(units);
+        } catch (const std::bad_alloc&) {
+            error = cfb::Error::OutOfMemory;
+        }
+        if (error != cfb::Error::None) {
+            delete created;
+            return ResultFor(error);
+        }
+        AddRef();  // the stream's hold on its storage
+        *stream = created;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OpenStream(const OLECHAR*, void*, DWORD, DWORD, IStream** stream) override {
+        if (stream) *stream = nullptr;
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE CreateStorage(const OLECHAR*, DWORD, DWORD, DWORD, IStorage** storage) override {
+        if (storage) *storage = nullptr;
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE OpenStorage(const OLECHAR*, IStorage*, DWORD, SNB, DWORD,
+                                          IStorage** storage) override {
+        if (storage) *storage = nullptr;
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE CopyTo(DWORD, const IID*, SNB, IStorage*) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE MoveElementTo(const OLECHAR*, IStorage*, const OLECHAR*, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE EnumElements(DWORD, void*, DWORD, IEnumSTATSTG** elements) override {
+        if (elements) *elements = nullptr;
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE DestroyElement(const OLECHAR*) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE RenameElement(const OLECHAR*, const OLECHAR*) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE SetElementTimes(const OLECHAR*, const FILETIME*, const FILETIME*,
+                                              const FILETIME*) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE SetClass(REFCLSID) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE SetStateBits(DWORD, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return STG_E_INVALIDFUNCTION; }
+
+private:
+    LONG references_ = 1;
+    cfb::Writer writer_;
+};
+
+ULONG STDMETHODCALLTYPE Stream::Release() {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left != 0) return static_cast<ULONG>(left);
+    if (storage_->Writer().StreamOpen()) storage_->Writer().CloseStream();
+    storage_->Release();
+    delete this;
+    return 0;
+}
+
+HRESULT STDMETHODCALLTYPE Stream::Write(const void* data, ULONG size, ULONG* written) {
+    if (written) *written = 0;
+    if (!data && size != 0) return STG_E_INVALIDPOINTER;
+    const cfb::Error error = storage_->Writer().Write(data, size);
+    if (error == cfb::Error::None && written) *written = size;
+    return ResultFor(error);
+}
+
+}  // namespace
+
+HRESULT CfStgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD attrs, STGOPTIONS* options,
+                             PSECURITY_DESCRIPTOR security, REFIID riid, void** object) {
+    if (!object) return STG_E_INVALIDPOINTER;
+    *object = nullptr;
+    if (!name) return STG_E_INVALIDNAME;
+    if (format != STGFMT_STORAGE || attrs != 0 || options || security) return STG_E_INVALIDPARAMETER;
+    if (riid != IID_IStorage && riid != IID_IUnknown) return E_NOINTERFACE;
+    if ((mode & ~static_cast<DWORD>(STGM_CREATE)) != kSupportedMode) return STG_E_INVALIDFLAG;
+
+    cfb::Error error;
+    std::unique_ptr<cfb::WriteSink> sink =
+        cfb::CreateFileSink(name, (mode & STGM_CREATE) ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
+    if (!sink) return ResultFor(error);
+
+    // From here on the file exists; a failure removes it again.
+    Storage* storage = new (std::nothrow) Storage(std::move(sink));
+    if (!storage) {
+        DeleteFileW(name);
+        return STG_E_INSUFFICIENTMEMORY;
+    }
+    if ((error = storage->Start()) != cfb::Error::None) {
+        storage->Writer().Abandon();
+        storage->Release();
+        DeleteFileW(name);
+        return ResultFor(error);
+    }
+    *object = static_cast<IStorage*>(storage);
+    return S_OK;
+}
+
+#endif  // TVP_SYSTEM_STORAGE
