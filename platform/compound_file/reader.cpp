@@ -250,9 +250,10 @@ std::string Opener::CheckEntry(std::uint32_t id) {
     const std::uint8_t* e = s_.directory.data() + std::size_t{id} * kDirectoryEntrySize;
     const std::uint16_t length = GetU16(e + entry::kNameLength);
     const std::string where = "directory entry " + std::to_string(id);
-    if (length < 4 || length > 64 || length % 2 != 0 || GetU16(e + entry::kName + length - 2) != 0) {
+    if (length < 4 || length > 64 || length % 2 != 0) {
         return where + " has an invalid name length (" + std::to_string(length) + " bytes)";
     }
+    if (GetU16(e + entry::kName + length - 2) != 0) return where + " has a name that is not terminated";
     if (!IsValidName(s_.EntryName(id))) return where + " has an invalid name";
     return std::string();
 }

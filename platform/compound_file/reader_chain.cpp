@@ -41,7 +41,7 @@ std::string WalkChain(const std::vector<std::uint32_t>& table, std::vector<std::
         }
         if (unit >= table.size()) {
             return what + ": its chain reaches sector number " + std::to_string(unit) +
-                   ", which is out of range or not a sector";
+                   (unit >= kMaxRegularSector ? " (a special value)" : ", which is out of range");
         }
         if (use[unit] != kUnused) {
             return what + ": sector " + std::to_string(unit) +

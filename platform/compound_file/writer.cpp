@@ -45,8 +45,8 @@ Error Writer::Start() {
 }
 
 Error Writer::CreateStream(const std::u16string& name) {
-    if (closed_ || !started_) return Error::Closed;
     if (failure_ != Error::None) return failure_;
+    if (closed_ || !started_) return Error::Closed;
     if (streamOpen_) return Error::StreamAlreadyOpen;
     if (!IsValidName(name)) return Error::InvalidName;
     try {
@@ -84,8 +84,8 @@ Error Writer::CheckRoom(std::uint64_t streamSize) const {
 }
 
 Error Writer::Write(const void* data, std::uint32_t size) {
-    if (closed_ || !started_) return Error::Closed;
     if (failure_ != Error::None) return failure_;
+    if (closed_ || !started_) return Error::Closed;
     if (!streamOpen_) return Error::NoStreamOpen;
     if (size == 0) return Error::None;
     if (data == nullptr) return Error::InvalidArgument;
@@ -120,12 +120,12 @@ Error Writer::Write(const void* data, std::uint32_t size) {
 }
 
 Error Writer::CloseStream() {
-    if (closed_ || !started_) return Error::Closed;
-    if (!streamOpen_) return Error::NoStreamOpen;
     if (failure_ != Error::None) {
         streamOpen_ = false;
         return failure_;
     }
+    if (closed_ || !started_) return Error::Closed;
+    if (!streamOpen_) return Error::NoStreamOpen;
     return CloseStreamUnchecked();
 }
 
@@ -213,8 +213,12 @@ void Writer::AddDataSectors(std::uint32_t first, std::uint32_t count, bool miniS
 }
 
 Error Writer::Finish() {
-    if (closed_ || !started_) return Error::Closed;
-    if (streamOpen_ && failure_ == Error::None) CloseStreamUnchecked();
+    if (failure_ != Error::None || !started_) {
+        Abandon();
+        return failure_ != Error::None ? failure_ : Error::Closed;
+    }
+    if (closed_) return Error::Closed;
+    if (streamOpen_) CloseStreamUnchecked();
     if (failure_ != Error::None) {
         Abandon();
         return failure_;

@@ -1,0 +1,219 @@
+// The writer's refusals and failures: bad calls, failing sinks, the size
+// limit. A failed archive must never carry a valid header.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/compound_file/memory_io.h"
+#include "platform/compound_file/reader.h"
+#include "platform/compound_file/writer.h"
+#include "tests/compound_file/layout_check.h"
+#include "tests/compound_file/test_archives.h"
+
+namespace {
+
+using cfb::Error;
+
+bool HeaderIsZero(const std::vector<std::uint8_t>& file) {
+    return file.size() >= 512 && std::all_of(file.begin(), file.begin() + 512, [](std::uint8_t b) { return b == 0; });
+}
+
+std::string OpenError(const std::vector<std::uint8_t>& file) {
+    cfb::MemorySource source(file.data(), file.size());
+    cfb::Reader reader;
+    return reader.Open(source);
+}
+
+TEST(WriterCalls, RefusalsLeaveTheArchiveUsable) {
+    std::vector<std::uint8_t> file;
+    cfb::Writer writer(std::make_unique<cfb::MemorySink>(file));
+    EXPECT_EQ(writer.CreateStream(u"1"), Error::Closed);  // before Start()
+    ASSERT_EQ(writer.Start(), Error::None);
+    EXPECT_EQ(writer.Write("x", 1), Error::NoStreamOpen);
+    EXPECT_EQ(writer.CloseStream(), Error::NoStreamOpen);
+    for (const std::u16string& bad : {std::u16string(), std::u16string(32, u'7'), std::u16string(u"a/b"),
+                                      std::u16string(u"a\\b"), std::u16string(u"a:b"), std::u16string(u"a!b")}) {
+        EXPECT_EQ(writer.CreateStream(bad), Error::InvalidName);
+    }
+    ASSERT_EQ(writer.CreateStream(u"Data"), Error::None);
+    EXPECT_EQ(writer.CreateStream(u"2"), Error::StreamAlreadyOpen);
+    EXPECT_EQ(writer.Write(nullptr, 5), Error::InvalidArgument);
+    ASSERT_EQ(writer.Write("hello", 5), Error::None);
+    ASSERT_EQ(writer.CloseStream(), Error::None);
+    EXPECT_EQ(writer.CreateStream(u"Data"), Error::NameExists);
+    EXPECT_EQ(writer.CreateStream(u"DATA"), Error::NameExists);  // names compare without case
+    ASSERT_EQ(writer.CreateStream(std::u16string(31, u'7')), Error::None);
+    ASSERT_EQ(writer.CloseStream(), Error::None);
+    EXPECT_EQ(writer.Failure(), Error::None);
+    ASSERT_EQ(writer.Finish(), Error::None);
+    EXPECT_TRUE(writer.Finished());
+    EXPECT_EQ(writer.CreateStream(u"3"), Error::Closed);
+    EXPECT_EQ(writer.Finish(), Error::Closed);
+
+    const std::vector<cfb_test::StreamSpec> expected = {{u"Data", {'h', 'e', 'l', 'l', 'o'}},
+                                                        {std::u16string(31, u'7'), {}}};
+    EXPECT_EQ(cfb_test::CompareWithReader(file, expected), "");
+    EXPECT_EQ(cfb_test::CheckLayout(file), "");
+}
+
+TEST(WriterCalls, FinishCompletesAnOpenStream) {
+    std::vector<std::uint8_t> file;
+    {
+        cfb::Writer writer(std::make_unique<cfb::MemorySink>(file));
+        ASSERT_EQ(writer.Start(), Error::None);
+        ASSERT_EQ(writer.CreateStream(u"1"), Error::None);
+        ASSERT_EQ(writer.Write("abc", 3), Error::None);
+        ASSERT_EQ(writer.Finish(), Error::None);
+    }
+    EXPECT_EQ(cfb_test::CompareWithReader(file, {{u"1", {'a', 'b', 'c'}}}), "");
+}
+
+TEST(WriterCalls, DestroyingAnUnfinishedWriterLeavesNoValidHeader) {
+    std::vector<std::uint8_t> file;
+    {
+        cfb::Writer writer(std::make_unique<cfb::MemorySink>(file));
+        ASSERT_EQ(writer.Start(), Error::None);
+        ASSERT_EQ(writer.CreateStream(u"1"), Error::None);
+        const std::vector<std::uint8_t> big = cfb_test::Pattern(50000, 3);
+        ASSERT_EQ(writer.Write(big.data(), static_cast<std::uint32_t>(big.size())), Error::None);
+    }
+    EXPECT_TRUE(HeaderIsZero(file));
+    EXPECT_NE(OpenError(file), "");
+}
+
+// The packer's sequence (per file a 1024-byte header, then the content) on a
+// disk that fills up after `budget` bytes. Returns the stage whose call
+// failed first: "start", "create", "write", "close" or "finish"; "" when
+// everything succeeded.
+std::string PackOntoSmallDisk(std::uint64_t budget, cfb_test::FailingSink::Record& record, Error& error) {
+    cfb::Writer writer(std::make_unique<cfb_test::FailingSink>(record, budget, Error::MediumFull));
+    const std::vector<std::size_t> sizes = {2000, 200000, 100, 3000, 64, 9000};
+    const std::vector<std::uint8_t> header(1024, 0x41);
+    std::string stage;
+    if ((error = writer.Start()) != Error::None) stage = "start";
+    for (std::size_t i = 0; stage.empty() && i < 120; ++i) {
+        const std::vector<std::uint8_t> content = cfb_test::Pattern(sizes[i % sizes.size()], static_cast<std::uint32_t>(i));
+        if ((error = writer.CreateStream(cfb_test::Utf16(std::to_string(i + 1)))) != Error::None) stage = "create";
+        else if ((error = writer.Write(header.data(), 1024)) != Error::None) stage = "write";
+        else if ((error = writer.Write(content.data(), static_cast<std::uint32_t>(content.size()))) != Error::None)
+            stage = "write";
+        else if ((error = writer.CloseStream()) != Error::None) stage = "close";
+    }
+    if (stage.empty() && (error = writer.Finish()) != Error::None) stage = "finish";
+    if (stage.empty()) return stage;
+
+    // A failed writer keeps reporting its failure, and finishing abandons it.
+    EXPECT_EQ(writer.Failure(), error);
+    EXPECT_EQ(writer.CreateStream(u"late"), error);
+    EXPECT_EQ(writer.Finish(), error);
+    EXPECT_FALSE(writer.Finished());
+    EXPECT_EQ(record.closes, 1);
+    return stage;
+}
+
+TEST(WriterFailures, DiskFullAtAnyPointLeavesNoValidArchive) {
+    cfb_test::FailingSink::Record complete;
+    Error error;
+    ASSERT_EQ(PackOntoSmallDisk(~std::uint64_t{0}, complete, error), "");
+    ASSERT_EQ(OpenError(complete.bytes), "");
+    const std::uint64_t total = complete.written;
+
+    std::set<std::string> stages;
+    std::vector<std::uint64_t> budgets = {0, 100, 511, 512, 513, 512 + 1024 + 2000};
+    for (std::uint64_t b = 1000; b < total; b += total / 97) budgets.push_back(b);
+    for (std::uint64_t b = total - 2048; b < total; b += 256) budgets.push_back(b);
+    budgets.push_back(total - 1);
+    for (std::uint64_t budget : budgets) {
+        cfb_test::FailingSink::Record record;
+        const std::vector<std::uint8_t>& file = record.bytes;
+        const std::string stage = PackOntoSmallDisk(budget, record, error);
+        ASSERT_NE(stage, "") << "budget " << budget;
+        EXPECT_EQ(error, Error::MediumFull) << "budget " << budget;
+        EXPECT_TRUE(file.empty() || HeaderIsZero(file)) << "budget " << budget << ", " << stage;
+        EXPECT_NE(OpenError(file), "") << "budget " << budget;
+        stages.insert(stage);
+    }
+    // The sweep met the disk's end while reserving the header, writing a
+    // large stream, flushing the mini stream and writing the tables.
+    EXPECT_EQ(stages, (std::set<std::string>{"start", "write", "close", "finish"}));
+}
+
+TEST(WriterFailures, FailingHeaderWriteLeavesZeros) {
+    cfb_test::FailingSink::Record record;
+    cfb::Writer writer(std::make_unique<cfb_test::FailingSink>(record, ~std::uint64_t{0}, Error::WriteFault, true));
+    ASSERT_EQ(writer.Start(), Error::None);
+    for (const cfb_test::StreamSpec& s : cfb_test::NumberedStreams(20, {100, 5000})) {
+        ASSERT_EQ(writer.CreateStream(s.name), Error::None);
+        ASSERT_EQ(writer.Write(s.bytes.data(), static_cast<std::uint32_t>(s.bytes.size())), Error::None);
+        ASSERT_EQ(writer.CloseStream(), Error::None);
+    }
+    EXPECT_EQ(writer.Finish(), Error::WriteFault);
+    EXPECT_FALSE(writer.Finished());
+    EXPECT_EQ(record.closes, 1);
+    EXPECT_TRUE(HeaderIsZero(record.bytes));
+    EXPECT_NE(OpenError(record.bytes), "");
+}
+
+TEST(WriterFailures, CloseFailureIsReported) {
+    cfb_test::FailingSink::Record record;
+    cfb::Writer writer(std::make_unique<cfb_test::FailingSink>(record, ~std::uint64_t{0}, Error::WriteFault, false,
+                                                               Error::MediumFull));
+    ASSERT_EQ(writer.Start(), Error::None);
+    ASSERT_EQ(writer.CreateStream(u"1"), Error::None);
+    EXPECT_EQ(writer.Finish(), Error::MediumFull);
+    EXPECT_FALSE(writer.Finished());
+}
+
+// The size limit, exercised without writing gigabytes: the sink keeps
+// nothing and records only how far the file reached.
+TEST(WriterLimit, StreamGrowingPastTwoGigabytesFailsCleanly) {
+    cfb_test::DiscardSink::Record record;
+    cfb::Writer writer(std::make_unique<cfb_test::DiscardSink>(record));
+    ASSERT_EQ(writer.Start(), Error::None);
+    ASSERT_EQ(writer.CreateStream(u"1"), Error::None);
+    const std::vector<std::uint8_t> chunk(16u << 20, 0x5A);
+    Error error = Error::None;
+    std::uint64_t accepted = 0;
+    while (accepted < (std::uint64_t{3} << 30) &&
+           (error = writer.Write(chunk.data(), static_cast<std::uint32_t>(chunk.size()))) == Error::None) {
+        accepted += chunk.size();
+    }
+    EXPECT_EQ(error, Error::TooLarge);
+    // Refused before writing: nothing reached the limit.
+    EXPECT_LT(record.end, cfb::kMaxFileBytes);
+    EXPECT_EQ(accepted, record.end - 512);
+    // Not over-cautious: with the FAT's 4 bytes per 512, the data could
+    // never exceed 128/129 of the limit; all but the refused chunk got in.
+    EXPECT_GT(accepted + 2 * chunk.size(), cfb::kMaxFileBytes / 129 * 128);
+    EXPECT_EQ(writer.CloseStream(), Error::TooLarge);
+    EXPECT_EQ(writer.Finish(), Error::TooLarge);
+    EXPECT_FALSE(record.headerWritten);
+    EXPECT_TRUE(record.closed);
+}
+
+TEST(WriterLimit, ArchiveJustBelowTheLimitFinishes) {
+    cfb_test::DiscardSink::Record record;
+    cfb::Writer writer(std::make_unique<cfb_test::DiscardSink>(record));
+    ASSERT_EQ(writer.Start(), Error::None);
+    const std::vector<std::uint8_t> chunk(64u << 20, 0x33);
+    // 31 streams of 64 MiB and one of 40 MiB: 2024 MiB of data, and with the
+    // FAT's 16 MiB just below 2 GiB.
+    for (int i = 1; i <= 31; ++i) {
+        ASSERT_EQ(writer.CreateStream(cfb_test::Utf16(std::to_string(i))), Error::None);
+        ASSERT_EQ(writer.Write(chunk.data(), static_cast<std::uint32_t>(chunk.size())), Error::None);
+        ASSERT_EQ(writer.CloseStream(), Error::None);
+    }
+    ASSERT_EQ(writer.CreateStream(u"32"), Error::None);
+    ASSERT_EQ(writer.Write(chunk.data(), 40u << 20), Error::None);
+    EXPECT_EQ(writer.Finish(), Error::None);
+    EXPECT_TRUE(writer.Finished());
+    EXPECT_TRUE(record.headerWritten);
+    EXPECT_LT(record.end, cfb::kMaxFileBytes);
+    EXPECT_GT(record.end, cfb::kMaxFileBytes - (16u << 20));
+}
+
+}  // namespace
