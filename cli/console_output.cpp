@@ -1,0 +1,165 @@
+// The output log seam (packer/output_log.h) for tvpack. See console_output.h.
+#include "cli/console_output.h"
+
+#include <string>
+
+#include "cli/console.h"
+#include "cli/text.h"
+#include "packer/output_log.h"
+
+namespace {
+
+struct ConsoleLog {
+    OverwritePolicy policy = OverwritePolicy::Ask;
+    ModReport report;
+    bool terminal = false;
+    bool terminalKnown = false;
+    // The current line: on a terminal, its length as shown; otherwise its
+    // text, not yet printed.
+    std::u16string line;
+};
+
+ConsoleLog& Log()
+{
+    static ConsoleLog log;
+    if (!log.terminalKnown) {
+        log.terminal = IsTerminal(Channel::Out);
+        log.terminalKnown = true;
+    }
+    return log;
+}
+
+std::u16string WithLineFeeds(const WCHAR* text)
+{
+    std::u16string converted;
+    for (std::size_t i = 0; text[i] != 0; ++i) {
+        if (text[i] == u'\r' && text[i + 1] == u'\n')
+            continue;
+        converted += static_cast<char16_t>(text[i]);
+    }
+    return converted;
+}
+
+bool StartsWith(const std::u16string& text, const std::u16string& start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+bool EndsWith(const std::u16string& text, const std::u16string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+void NoteText(ModReport& report, const std::u16string& text)
+{
+    report.wroteAnything = true;
+    if (StartsWith(text, u"\nSuccessfully created mod archive \""))
+        report.succeeded = true;
+    if (StartsWith(text, u"Mod archive \"") && EndsWith(text, u"\" already exists. Skipping.\n\n"))
+        report.skipped = true;
+}
+
+int ParseAnswer(std::string answer)
+{
+    while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\t'))
+        answer.pop_back();
+    std::size_t start = answer.find_first_not_of(" \t");
+    answer.erase(0, start == std::string::npos ? answer.size() : start);
+    for (char& c : answer)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    if (answer == "y" || answer == "yes")
+        return IDYES;
+    if (answer == "n" || answer == "no")
+        return IDNO;
+    if (answer == "c" || answer == "cancel")
+        return IDCANCEL;
+    return 0;
+}
+
+}  // namespace
+
+void SetOverwritePolicy(OverwritePolicy policy)
+{
+    Log().policy = policy;
+}
+
+void BeginModReport()
+{
+    Log().report = ModReport();
+}
+
+ModReport CurrentModReport()
+{
+    return Log().report;
+}
+
+void AppendOutput(const WCHAR* text)
+{
+    ConsoleLog& log = Log();
+    std::u16string converted = WithLineFeeds(text);
+    NoteText(log.report, converted);
+
+    std::size_t lastBreak = converted.rfind(u'\n');
+    if (log.terminal) {
+        WriteText(Channel::Out, converted);
+        if (lastBreak == std::u16string::npos)
+            log.line += converted;
+        else
+            log.line = converted.substr(lastBreak + 1);
+        return;
+    }
+    log.line += converted;
+    lastBreak = log.line.rfind(u'\n');
+    if (lastBreak != std::u16string::npos) {
+        WriteText(Channel::Out, log.line.substr(0, lastBreak + 1));
+        log.line.erase(0, lastBreak + 1);
+    }
+}
+
+void ReplaceCurrentOutputLine(const WCHAR* text)
+{
+    ConsoleLog& log = Log();
+    std::u16string converted = WithLineFeeds(text);
+    log.report.wroteAnything = true;
+    if (log.terminal)
+        RewriteTerminalLine(log.line.size(), converted);
+    log.line = converted;
+}
+
+int AskOverwrite(const WCHAR* question)
+{
+    ConsoleLog& log = Log();
+    if (log.policy == OverwritePolicy::Yes)
+        return IDYES;
+    if (log.policy == OverwritePolicy::No)
+        return IDNO;
+
+    std::u16string prompt = WithLineFeeds(question) + u" [y]es/[n]o/[c]ancel: ";
+    for (;;) {
+        WriteText(Channel::Err, prompt);
+        std::string answer;
+        if (!ReadInputLine(&answer)) {
+            WriteText(Channel::Err, u"\n");
+            log.report.askedUnanswered = true;
+            return 0;
+        }
+        // A terminal echoes the answer; show one read from elsewhere too, so
+        // the question and its answer read as one line.
+        if (!InputIsTerminal())
+            WriteText(Channel::Err, Printable(Widen(answer)) + u"\n");
+        int result = ParseAnswer(answer);
+        if (result != 0)
+            return result;
+        prompt = u"Please answer y, n or c: ";
+    }
+}
+
+void FinishConsoleOutput()
+{
+    ConsoleLog& log = Log();
+    if (log.line.empty())
+        return;
+    WriteText(Channel::Out, log.terminal ? u"\n" : log.line + u"\n");
+    log.line.clear();
+}

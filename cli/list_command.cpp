@@ -1,0 +1,80 @@
+// tvpack list: each stream's number, the size of the file it holds and the
+// path in its name header, in number order; --json gives the same as a JSON
+// array of {"number", "size", "path"} objects.
+#include <algorithm>
+
+#include "cli/archive.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/json.h"
+#include "cli/text.h"
+
+namespace {
+
+struct Row {
+    std::uint32_t number;
+    std::uint64_t size;  // the file's bytes, header excluded
+    std::u16string path;
+};
+
+std::u16string TextTable(const std::vector<Row>& rows)
+{
+    std::size_t numberWidth = 1;
+    std::size_t sizeWidth = 1;
+    for (const Row& row : rows) {
+        numberWidth = std::max(numberWidth, Decimal(row.number).size());
+        sizeWidth = std::max(sizeWidth, Decimal(row.size).size());
+    }
+    std::u16string text;
+    for (const Row& row : rows)
+        text += PadLeft(Decimal(row.number), numberWidth) + u"  " + PadLeft(Decimal(row.size), sizeWidth) +
+                u"  " + Printable(row.path) + u"\n";
+    return text;
+}
+
+std::u16string JsonArray(const std::vector<Row>& rows)
+{
+    if (rows.empty())
+        return u"[]\n";
+    std::u16string json = u"[\n";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        json += u"  {\"number\": " + Decimal(rows[i].number) + u", \"size\": " + Decimal(rows[i].size) +
+                u", \"path\": " + JsonString(rows[i].path) + u"}";
+        json += i + 1 < rows.size() ? u",\n" : u"\n";
+    }
+    return json + u"]\n";
+}
+
+}  // namespace
+
+int RunList(const Arguments& arguments)
+{
+    const std::u16string& archivePath = arguments.operands[0];
+    ModArchive archive;
+    std::u16string problem = archive.Open(NativePath(archivePath));
+    if (!problem.empty()) {
+        WriteText(Channel::Err, u"tvpack: " + Quoted(archivePath) + u": " + problem + u"\n");
+        return kExitFailure;
+    }
+
+    std::vector<Row> rows;
+    std::vector<std::u16string> problems;
+    for (const ArchiveStream& stream : archive.Streams()) {
+        std::uint32_t number = 0;
+        if (!stream.isStream)
+            problems.push_back(u"storage " + Quoted(stream.name) + u": not a file of the mod");
+        else if (!ParseFileNumber(stream.name, &number))
+            problems.push_back(u"stream " + Quoted(stream.name) + u": not a file number");
+        else if (!stream.hasHeader)
+            problems.push_back(u"stream " + Quoted(stream.name) + u": " + Decimal(stream.size) +
+                               u" bytes, shorter than its 1024-byte name header");
+        else
+            rows.push_back({number, stream.size - kHeaderBytes, stream.path});
+    }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; });
+
+    WriteText(Channel::Out, arguments.json ? JsonArray(rows) : TextTable(rows));
+    for (const std::u16string& text : problems)
+        WriteText(Channel::Err, u"tvpack: " + Quoted(archivePath) + u": " + text + u"\n");
+    return problems.empty() ? kExitSuccess : kExitFailure;
+}

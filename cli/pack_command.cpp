@@ -1,0 +1,105 @@
+// tvpack pack: PackMod for each mod file in turn, on the console log.
+//
+// A mod counts as packed only when the packer wrote its closing success line
+// during this call and the archive it names then reads back as a compound
+// file holding as many streams as the packer added. Everything else (a file
+// that is not a mod file, no mod directory, an archive kept on --skip or No,
+// any reported error, a cancelled batch) makes the exit status 1.
+#include <string>
+
+#include "cli/archive.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/console_output.h"
+#include "cli/native_path.h"
+#include "cli/text.h"
+#include "packer/file_counters.h"
+#include "packer/pack_mod.h"
+
+namespace {
+
+void Note(const std::u16string& text)
+{
+    WriteText(Channel::Err, u"tvpack: " + text + u"\n");
+}
+
+// Why a mod whose packing ended without the success line was not packed.
+std::u16string NotPackedReason(const ModReport& report, const std::u16string& fullPath)
+{
+    fs::path modFile = NativePath(fullPath);
+    if (report.skipped)
+        return u"the archive exists and was kept";
+    if (report.wroteAnything)
+        return u"see the messages above";
+    std::error_code error;
+    if (!fs::exists(modFile, error))
+        return u"no such file";
+    return u"no mod directory " + Quoted(PathText(modFile.stem())) + u" beside it";
+}
+
+// The archive the packer just reported as created, read back.
+std::u16string CheckPackedArchive(const std::u16string& fullPath)
+{
+    fs::path archivePath = NativePath(fullPath).replace_extension(".tvp");
+    ModArchive archive;
+    std::u16string problem = archive.Open(archivePath);
+    if (!problem.empty())
+        return problem;
+    std::uint32_t added = g_fileNumber - 1;
+    if (archive.Streams().size() != added)
+        return u"it holds " + Decimal(archive.Streams().size()) + u" streams instead of " +
+               Decimal(added);
+    return std::u16string();
+}
+
+}  // namespace
+
+int RunPack(const Arguments& arguments)
+{
+    SetOverwritePolicy(arguments.overwrite ? OverwritePolicy::Yes
+                       : arguments.skip    ? OverwritePolicy::No
+                                           : OverwritePolicy::Ask);
+    int status = kExitSuccess;
+    const std::vector<std::u16string>& mods = arguments.operands;
+    for (std::size_t i = 0; i < mods.size(); ++i) {
+        std::u16string fullPath = AbsolutePath(mods[i]);
+        if (fullPath.empty()) {
+            FinishConsoleOutput();
+            Note(Quoted(mods[i]) + u": the current directory can't be found");
+            return kExitFailure;
+        }
+
+        BeginModReport();
+        PackResult result = PackMod(ToPlatformText(fullPath).c_str());
+        ModReport report = CurrentModReport();
+
+        if (result == PackResult::Fatal) {
+            FinishConsoleOutput();
+            if (report.askedUnanswered)
+                Note(Quoted(mods[i]) +
+                     u": no answer to the overwrite question; use --overwrite or --skip");
+            else
+                Note(Quoted(mods[i]) + u": the folder of the mod file can't be listed");
+            return kExitFailure;
+        }
+        if (report.succeeded) {
+            std::u16string problem = CheckPackedArchive(fullPath);
+            if (!problem.empty()) {
+                Note(Quoted(mods[i]) + u": the archive does not read back: " + problem);
+                status = kExitFailure;
+            }
+        } else if (result == PackResult::Done) {
+            Note(Quoted(mods[i]) + u": not packed: " + NotPackedReason(report, fullPath));
+            status = kExitFailure;
+        }
+        if (result == PackResult::Cancelled) {
+            FinishConsoleOutput();
+            std::size_t left = mods.size() - i;
+            Note(u"cancelled; " + Decimal(left) + (left == 1 ? u" mod file" : u" mod files") +
+                 u" not packed");
+            return kExitFailure;
+        }
+    }
+    FinishConsoleOutput();
+    return status;
+}

@@ -1,0 +1,42 @@
+// POSIX: file names are bytes; the platform layer's conversion keeps every
+// name exact, including bytes that are not UTF-8 and backslashes in names.
+#include "cli/native_path.h"
+
+#include "platform/compound_file/file_io.h"
+#include "platform/posix/text.h"
+
+fs::path NativePath(const std::u16string& text)
+{
+    return fs::path(ToNativePath(text.c_str()));
+}
+
+std::u16string PathText(const fs::path& path)
+{
+    return FromNativeName(path.native());
+}
+
+std::u16string AbsolutePath(const std::u16string& path)
+{
+    if (!path.empty() && path[0] == u'/')
+        return path;
+    std::error_code error;
+    fs::path current = fs::current_path(error);
+    if (error)
+        return std::u16string();
+    std::u16string folder = PathText(current);
+    if (folder.empty() || folder.back() != u'/')
+        folder += u'/';
+    return folder + path;
+}
+
+std::u16string NameProblem(const std::u16string&)
+{
+    // Any component without a slash or NUL (both excluded before) is a valid
+    // name here.
+    return std::u16string();
+}
+
+std::unique_ptr<cfb::ReadSource> OpenArchiveSource(const fs::path& path, std::string* error)
+{
+    return cfb::OpenFileSource(path.native(), *error);
+}

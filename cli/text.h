@@ -1,0 +1,36 @@
+// Text inside tvpack: UTF-16 in std::u16string. The packer and the system
+// take WCHAR strings (char16_t here on POSIX, wchar_t on Windows; 16-bit
+// units either way), converted at the call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+using PlatformText = std::basic_string<WCHAR>;
+
+static_assert(sizeof(WCHAR) == 2, "WCHAR must be a 16-bit code unit");
+
+PlatformText ToPlatformText(const std::u16string& text);
+std::u16string FromPlatformText(const WCHAR* text);
+
+// ASCII or UTF-8 text (messages, option names) to UTF-16.
+std::u16string Widen(const std::string& utf8);
+
+// Unsigned decimal, no padding.
+std::u16string Decimal(std::uint64_t value);
+
+// Right-aligned in a field of `width` units.
+std::u16string PadLeft(const std::u16string& text, std::size_t width);
+
+// A name or path for a message, in double quotes; control characters show as
+// \xNN so that a crafted name cannot disturb the terminal.
+std::u16string Quoted(const std::u16string& text);
+
+// The text as printed without quotes, control characters escaped as above.
+std::u16string Printable(const std::u16string& text);
+
+// Reads a stream name as a file number: decimal digits without sign or
+// leading zero, 1 to 4294967295. False for anything else.
+bool ParseFileNumber(const std::u16string& name, std::uint32_t* number);

@@ -1,0 +1,114 @@
+// Windows console: a real console gets UTF-16 through WriteConsoleW, so every
+// character shows whatever the console's code page; redirected output gets
+// UTF-8 bytes, written as they are (no "\n" to "\r\n" translation).
+#include "cli/console.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+HANDLE Handle(Channel channel)
+{
+    return GetStdHandle(channel == Channel::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
+bool IsConsole(HANDLE handle)
+{
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+void WriteBytes(HANDLE handle, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        DWORD piece = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0)
+            return;
+        data += written;
+        size -= written;
+    }
+}
+
+void WriteConsoleText(HANDLE handle, const std::wstring& text)
+{
+    const wchar_t* data = text.data();
+    std::size_t size = text.size();
+    while (size > 0) {
+        DWORD piece = size > 0x4000u ? 0x4000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, data, piece, &written, nullptr) || written == 0)
+            return;
+        data += written;
+        size -= written;
+    }
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+}  // namespace
+
+bool IsTerminal(Channel channel)
+{
+    return IsConsole(Handle(channel));
+}
+
+bool InputIsTerminal()
+{
+    return IsConsole(GetStdHandle(STD_INPUT_HANDLE));
+}
+
+void WriteText(Channel channel, const std::u16string& text)
+{
+    HANDLE handle = Handle(channel);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return;
+    std::wstring wide(text.begin(), text.end());
+    if (IsConsole(handle)) {
+        // The console moves to the next line on "\n" alone.
+        WriteConsoleText(handle, wide);
+    } else {
+        std::string bytes = Utf8(wide);
+        WriteBytes(handle, bytes.data(), bytes.size());
+    }
+}
+
+void RewriteTerminalLine(std::size_t oldLength, const std::u16string& text)
+{
+    // Consoles without escape sequences: blank the old text, then write anew.
+    WriteText(Channel::Out, u"\r" + std::u16string(oldLength, u' ') + u"\r" + text);
+}
+
+bool ReadInputLine(std::string* line)
+{
+    line->clear();
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE)
+        return false;
+    for (;;) {
+        char byte = 0;
+        DWORD read = 0;
+        if (!ReadFile(input, &byte, 1, &read, nullptr) || read == 0)
+            return !line->empty();
+        if (byte == '\n')
+            break;
+        *line += byte;
+    }
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
+    return true;
+}

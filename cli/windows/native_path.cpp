@@ -1,0 +1,86 @@
+// Windows: file names are UTF-16 already. Names from an archive are held to
+// the rules of the Win32 name space, so that no name resolves to something
+// other than the file it spells (a device, a stream, a trimmed name).
+#include "cli/native_path.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/compound_file/file_io.h"
+
+namespace {
+
+std::wstring Wide(const std::u16string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+char16_t Upper(char16_t unit)
+{
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices, with any extension.
+bool IsDeviceName(const std::u16string& component)
+{
+    std::u16string stem;
+    for (char16_t unit : component) {
+        if (unit == u'.')
+            break;
+        stem += Upper(unit);
+    }
+    while (!stem.empty() && stem.back() == u' ')
+        stem.pop_back();
+    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
+           stem[3] >= u'1' && stem[3] <= u'9';
+}
+
+}  // namespace
+
+fs::path NativePath(const std::u16string& text)
+{
+    return fs::path(Wide(text));
+}
+
+std::u16string PathText(const fs::path& path)
+{
+    const std::wstring& native = path.native();
+    return std::u16string(native.begin(), native.end());
+}
+
+std::u16string AbsolutePath(const std::u16string& path)
+{
+    std::wstring wide = Wide(path);
+    DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return std::u16string();
+    std::vector<wchar_t> buffer(needed + 1);
+    DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
+                                    nullptr);
+    if (length == 0 || length >= buffer.size())
+        return std::u16string();
+    return std::u16string(buffer.begin(), buffer.begin() + length);
+}
+
+std::u16string NameProblem(const std::u16string& component)
+{
+    for (char16_t unit : component) {
+        if (unit < 0x20)
+            return u"holds a control character";
+        if (std::u16string(u"<>:\"|?*").find(unit) != std::u16string::npos)
+            return u"holds a character that Windows file names can't hold";
+    }
+    if (!component.empty() && (component.back() == u'.' || component.back() == u' '))
+        return u"ends in a dot or a space, which Windows would drop";
+    if (IsDeviceName(component))
+        return u"names a device";
+    return std::u16string();
+}
+
+std::unique_ptr<cfb::ReadSource> OpenArchiveSource(const fs::path& path, std::string* error)
+{
+    return cfb::OpenFileSource(path.c_str(), *error);
+}
