@@ -71,3 +71,14 @@ std::string ExpectedStream(const Text& headerPath, const std::string& fileBytes)
     }
     return stream + fileBytes;
 }
+
+std::string Difference(const std::string& actual, const std::string& expected)
+{
+    if (actual == expected)
+        return "";
+    std::size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+    return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
+           ", first difference at byte " + std::to_string(at);
+}

@@ -16,5 +16,9 @@ struct ArchiveStream {
 // *error set when the archive can't be read.
 std::vector<ArchiveStream> ReadArchiveStreams(const fs::path& archive, std::string* error);
 
+// Empty when the two byte strings are equal, else where and how they differ
+// (short enough to read in a failure message).
+std::string Difference(const std::string& actual, const std::string& expected);
+
 // The stream an archive should hold for a file recorded under headerPath.
 std::string ExpectedStream(const Text& headerPath, const std::string& fileBytes);
