@@ -110,9 +110,10 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
 
 }  // namespace
 
-std::u16string SplitHeaderPath(const std::u16string& path, std::vector<std::u16string>* components)
+namespace {
+
+std::u16string SplitParts(const std::u16string& path, std::vector<std::u16string>* components)
 {
-    components->clear();
     if (path.empty())
         return u"is empty";
     if (path[0] == u'\\' || path[0] == u'/')
@@ -137,6 +138,17 @@ std::u16string SplitHeaderPath(const std::u16string& path, std::vector<std::u16s
             return std::u16string();
         start = end + 1;
     }
+}
+
+}  // namespace
+
+std::u16string SplitHeaderPath(const std::u16string& path, std::vector<std::u16string>* components)
+{
+    components->clear();
+    std::u16string problem = SplitParts(path, components);
+    if (!problem.empty())
+        components->clear();
+    return problem;
 }
 
 Layout CheckLayout(const std::vector<ArchiveStream>& streams)
