@@ -169,20 +169,22 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
         return STG_E_INSUFFICIENTMEMORY;
     }
     cfb::Error error;
+    const bool replace = (mode & STGM_CREATE) != 0;
     std::unique_ptr<cfb::WriteSink> sink =
-        cfb::CreateFileSink(path, (mode & STGM_CREATE) ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
+        cfb::CreateFileSink(path, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
     if (!sink) return ResultFor(error);
 
-    // From here on the file exists; a failure removes it again.
+    // A file this call created is removed again when the rest fails. A file
+    // that existed is never removed: it may not even be a regular file.
     Storage* storage = new (std::nothrow) Storage(std::move(sink));
     if (!storage) {
-        ::unlink(path.c_str());
+        if (!replace) ::unlink(path.c_str());
         return STG_E_INSUFFICIENTMEMORY;
     }
     if ((error = storage->Start()) != cfb::Error::None) {
         storage->Writer().Abandon();
         storage->Release();
-        ::unlink(path.c_str());
+        if (!replace) ::unlink(path.c_str());
         return ResultFor(error);
     }
     *object = static_cast<IStorage*>(storage);

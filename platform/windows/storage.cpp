@@ -223,20 +223,22 @@ HRESULT CfStgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD 
     if ((mode & ~static_cast<DWORD>(STGM_CREATE)) != kSupportedMode) return STG_E_INVALIDFLAG;
 
     cfb::Error error;
+    const bool replace = (mode & STGM_CREATE) != 0;
     std::unique_ptr<cfb::WriteSink> sink =
-        cfb::CreateFileSink(name, (mode & STGM_CREATE) ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
+        cfb::CreateFileSink(name, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
     if (!sink) return ResultFor(error);
 
-    // From here on the file exists; a failure removes it again.
+    // A file this call created is removed again when the rest fails. A file
+    // that existed is never removed.
     Storage* storage = new (std::nothrow) Storage(std::move(sink));
     if (!storage) {
-        DeleteFileW(name);
+        if (!replace) DeleteFileW(name);
         return STG_E_INSUFFICIENTMEMORY;
     }
     if ((error = storage->Start()) != cfb::Error::None) {
         storage->Writer().Abandon();
         storage->Release();
-        DeleteFileW(name);
+        if (!replace) DeleteFileW(name);
         return ResultFor(error);
     }
     *object = static_cast<IStorage*>(storage);
