@@ -34,20 +34,35 @@ struct WalkLevel {
     HANDLE search;
 };
 
+enum class OpenResult { Opened, TooLong, SearchFailed };
+
 // Copies the path, forms "<directory>\*" and opens the enumeration. A
 // pattern cut at the path limit would name another directory (in the worst
 // case the one being walked, through a link that loops), so it is not searched.
-bool OpenLevel(WalkLevel* level, const WCHAR* directory)
+OpenResult OpenLevel(WalkLevel* level, const WCHAR* directory)
 {
     level->search = INVALID_HANDLE_VALUE;
     _snwprintf_s(level->directory, kPathChars, kPathChars - 1, TEXT("%s"), directory);
     if (_snwprintf_s(level->pattern, kPathChars, kPathChars - 1, TEXT("%s\\*"),
                      level->directory) < 0)
-        return false;
+        return OpenResult::TooLong;
     memset(&level->entry, 0, sizeof level->entry);
     level->search = FindFirstFileExW(level->pattern, FindExInfoBasic, &level->entry,
                                      FindExSearchNameMatch, nullptr, 0);
-    return level->search != INVALID_HANDLE_VALUE;
+    return level->search != INVALID_HANDLE_VALUE ? OpenResult::Opened : OpenResult::SearchFailed;
+}
+
+// Reports why a level could not be opened; lineBreak ends a progress line.
+void ReportOpenFailure(OpenResult result, const WalkLevel& level, bool lineBreak)
+{
+    if (result == OpenResult::TooLong)
+        ReportPath(lineBreak ? TEXT("\r\nError! Path \"%s\\*\" is too long!\r\n")
+                             : TEXT("Error! Path \"%s\\*\" is too long!\r\n"),
+                   level.directory);
+    else
+        ReportPath(lineBreak ? TEXT("\r\nError searching directory \"%s\"!\r\n")
+                             : TEXT("Error searching directory \"%s\"!\r\n"),
+                   level.pattern);
 }
 
 // Forms "<directory>\<entry>"; false when it does not fit the path limit, as
@@ -63,8 +78,9 @@ bool ChildPath(const WalkLevel& level, WCHAR* child)
 int CountDirectoryFiles(const WCHAR* directory, std::uint32_t* count)
 {
     WalkLevel level;
-    if (!OpenLevel(&level, directory)) {
-        ReportPath(TEXT("Error searching directory \"%s\"!\r\n"), level.pattern);
+    OpenResult opened = OpenLevel(&level, directory);
+    if (opened != OpenResult::Opened) {
+        ReportOpenFailure(opened, level, false);
         return -1;
     }
 
@@ -102,9 +118,10 @@ int CountDirectoryFiles(const WCHAR* directory, std::uint32_t* count)
 int AddDirectoryStreams(const WCHAR* directory, IStorage* storage)
 {
     WalkLevel level;
-    if (!OpenLevel(&level, directory)) {
+    OpenResult opened = OpenLevel(&level, directory);
+    if (opened != OpenResult::Opened) {
         // The leading break ends the progress line the last file left behind.
-        ReportPath(TEXT("\r\nError searching directory \"%s\"!\r\n"), level.pattern);
+        ReportOpenFailure(opened, level, true);
         return -1;
     }
 

@@ -9,9 +9,9 @@
 
 namespace {
 
-// Largest file we take: its size must fit the 32-bit size query and one
-// 32-bit stream write together with the header.
-constexpr DWORD kLargestFileBytes = 0xFFFFFFFFu - kStreamHeaderBytes;
+// A mod archive is a version 3 compound file, which stays below 2 GiB; a
+// larger file can never fit, so it is refused before it is read.
+constexpr DWORD kLargestFileBytes = 0x7FFFFFFFu - kStreamHeaderBytes;
 
 void ReportPath(const WCHAR* format, const WCHAR* path)
 {
@@ -51,9 +51,14 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     // whose low 32 bits would silently describe a shorter file.
     DWORD sizeHigh = 0;
     DWORD sizeLow = GetFileSize(file, &sizeHigh);
-    if (sizeLow == INVALID_FILE_SIZE || sizeHigh != 0 || sizeLow > kLargestFileBytes) {
+    if (sizeLow == INVALID_FILE_SIZE && sizeHigh == 0) {
         CloseHandle(file);
         ReportPath(TEXT("Error getting file size from file \"%s\"!\r\n"), path);
+        return nullptr;
+    }
+    if (sizeHigh != 0 || sizeLow > kLargestFileBytes) {
+        CloseHandle(file);
+        ReportPath(TEXT("Error! File \"%s\" is too large for a mod archive!\r\n"), path);
         return nullptr;
     }
 

@@ -5,7 +5,9 @@
 // lists the current one. Any other last component is refused with EINVAL:
 // the layer does not match names against wildcards. The whole directory is
 // read and sorted when the search opens, so the directory itself is not kept
-// open, and a search sees the directory as it was at that moment.
+// open, and a search sees the directory as it was at that moment. A directory
+// reached through a link that leads back up its own path is refused (ELOOP),
+// so that walks end at the link instead of going round until the path limit.
 #include <errno.h>
 #include <string.h>
 
@@ -16,6 +18,7 @@
 
 #include "platform/posix/directory_listing.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/link_loops.h"
 #include "platform/posix/text.h"
 
 namespace {
@@ -85,6 +88,10 @@ HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, void* findDat
         std::string directory;
         if (!PatternDirectory(pattern, &directory)) {
             errno = EINVAL;
+            return INVALID_HANDLE_VALUE;
+        }
+        if (RevisitsDirectory(directory)) {
+            errno = ELOOP;
             return INVALID_HANDLE_VALUE;
         }
         auto object = std::make_unique<SearchObject>();

@@ -249,3 +249,39 @@ TEST(FindNextFileW, SeesTheDirectoryAsItWasAndEndsForGood)
 }
 
 }  // namespace
+
+// A directory reached through a link back up its own path is refused, so
+// walks stop at the link; the same directory reached through a link that
+// does not loop, or through "..", is listed.
+TEST(FindFirstFileExW, RefusesDirectoriesReachedThroughALoop)
+{
+    ScratchDir dir;
+    mkdir(dir.Native("mod").c_str(), 0755);
+    mkdir(dir.Native("mod/sub").c_str(), 0755);
+    mkdir(dir.Native("other").c_str(), 0755);
+    ASSERT_EQ(symlink("..", dir.Native("mod/sub/up").c_str()), 0);
+    ASSERT_EQ(symlink("../other", dir.Native("mod/side").c_str()), 0);
+
+    struct Case {
+        std::u16string pattern;
+        bool listed;
+    };
+    const Case cases[] = {
+        {u"mod\\sub\\*", true},
+        {u"mod\\sub\\up\\*", false},
+        {u"mod\\sub\\up\\sub\\*", false},
+        {u"mod\\side\\*", true},
+        {u"mod\\sub\\..\\sub\\*", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Show(c.pattern));
+        WIN32_FIND_DATAW data;
+        HANDLE search = FindFirstFileExW(dir.Text(c.pattern).c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, 0);
+        EXPECT_EQ(search != INVALID_HANDLE_VALUE, c.listed);
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+        else
+            EXPECT_EQ(errno, ELOOP);
+    }
+}

@@ -9,11 +9,13 @@ namespace {
 Text g_paneText;
 std::vector<OutputEvent> g_events;
 std::deque<int> g_answers;
+AnswerFunction g_fallback = nullptr;
 
 }  // namespace
 
-void ResetOutput(const std::vector<int>& answers)
+void ResetOutput(const std::vector<int>& answers, AnswerFunction fallback)
 {
+    g_fallback = fallback;
     g_paneText.clear();
     g_events.clear();
     g_answers.assign(answers.begin(), answers.end());
@@ -47,7 +49,7 @@ int AskOverwrite(const WCHAR* question)
 {
     g_events.push_back({OutputEvent::Question, question});
     if (g_answers.empty())
-        return 0;
+        return g_fallback != nullptr ? g_fallback() : 0;
     int answer = g_answers.front();
     g_answers.pop_front();
     return answer;

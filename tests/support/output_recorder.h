@@ -16,9 +16,13 @@ struct OutputEvent {
     Text text;
 };
 
+// Answers a question once the scripted answers are used up.
+using AnswerFunction = int (*)();
+
 // Clears the pane and queues the answers the next questions get; a question
-// with no answer left gets 0, as a message box that could not be shown.
-void ResetOutput(const std::vector<int>& answers = {});
+// with no answer left goes to `fallback`, or gets 0 (as a message box that
+// could not be shown) when there is none.
+void ResetOutput(const std::vector<int>& answers = {}, AnswerFunction fallback = nullptr);
 
 // The pane's text: appends at the end, a line replacement rewrites from the
 // start of the last line.
