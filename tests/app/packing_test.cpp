@@ -207,11 +207,9 @@ TEST(AppPacking, OverwriteQuestionNoSkipsAndYesReplaces)
     EXPECT_EQ(view.owner, nullptr);
     EXPECT_EQ(Narrow(view.text), "Mod archive \"a.tvp\" already exists! Do you wish to overwrite it?");
     EXPECT_EQ(view.buttons, (std::vector<int>{IDYES, IDNO, IDCANCEL}));
-    EXPECT_EQ(view.icon, LoadIconW(nullptr, IDI_EXCLAMATION));
-    // Yes is the default button.
-    DWORD_PTR defaultId = 0;
-    SendMessageTimeoutW(question, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &defaultId);
-    EXPECT_EQ(LOWORD(defaultId), IDYES);
+    EXPECT_EQ(ShownStandardIcon(view), 32515u);  // IDI_EXCLAMATION
+    // Yes, the first button, is the default.
+    EXPECT_EQ(view.defaultButton, GetDlgItem(question, IDYES));
     EXPECT_TRUE(IsWindowEnabled(app.window()));
     PressButton(question, IDNO);
     ASSERT_TRUE(WaitUntilClosed(question));

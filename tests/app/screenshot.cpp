@@ -54,3 +54,41 @@ bool SaveScreenRect(const RECT& rect, const std::wstring& path)
     ReleaseDC(nullptr, screen);
     return saved;
 }
+
+std::vector<COLORREF> CaptureScreen(const RECT& rect)
+{
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    std::vector<COLORREF> pixels;
+    if (width <= 0 || height <= 0)
+        return pixels;
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        if (BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY)) {
+            GdiFlush();
+            const DWORD* source = static_cast<const DWORD*>(bits);
+            pixels.reserve(static_cast<std::size_t>(width) * height);
+            for (int i = 0; i < width * height; ++i) {
+                DWORD bgr = source[i];
+                pixels.push_back(RGB((bgr >> 16) & 0xFF, (bgr >> 8) & 0xFF, bgr & 0xFF));
+            }
+        }
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}

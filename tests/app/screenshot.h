@@ -4,6 +4,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Copies the screen rectangle (screen coordinates) into a BMP file.
 bool SaveScreenRect(const RECT& rect, const std::wstring& path);
+
+// The screen rectangle's pixels, row by row from the top.
+std::vector<COLORREF> CaptureScreen(const RECT& rect);

