@@ -35,6 +35,14 @@ std::wstring WindowsPath(const char* argument)
     return path;
 }
 
+// Under Wine the program's window needs an X display; without one every test
+// would fail on a timeout, so say why at once.
+bool HasDisplay()
+{
+    bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return !underWine || GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
+}
+
 } // namespace
 
 const std::wstring& AppPath()
@@ -54,6 +62,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <TolvanePacker.exe> <artifact folder> [gtest options]\n",
                      argv[0]);
         return 2;
+    }
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "The window tests need an X display: run them under xvfb-run, as "
+                             "`make test-windows` does.\n");
+        return 1;
     }
     g_appPath = WindowsPath(argv[1]);
     g_artifactFolder = WindowsPath(argv[2]);
