@@ -1,6 +1,8 @@
 // Command ids of the main window's push buttons.
 #pragma once
 
+#include <windows.h>
+
 // winuser.h also names the help cursor IDC_HELP; this program never loads that
 // cursor, and the name belongs to its Help button here.
 #ifdef IDC_HELP
