@@ -29,9 +29,11 @@ FONT = {
     "c": [".....", ".....", ".####", "#....", "#....", "#....", ".####"],
     "k": ["#....", "#....", "#..#.", "#.#..", "##...", "#.#..", "#..#."],
     "r": [".....", ".....", "#.##.", "##..#", "#....", "#....", "#...."],
-    " ": ["....."] * 7,
+    " ": [".."] * 7,
 }
-GLYPH_W, GLYPH_H, ADVANCE = 5, 7, 6
+GLYPH_H = 7
+GAP = 1    # empty columns between two glyphs
+BOLD = 0.4  # each stroke is widened to the right by this much of a cell
 
 
 def lerp(a, b, t):
@@ -46,13 +48,15 @@ def mix(c1, c2, t):
 def text_ink(text):
     """The text as a grid of ink cells: a set of (column, row)."""
     cells = set()
-    for index, ch in enumerate(text):
+    left = 0
+    for ch in text:
         glyph = FONT[ch]
         for row, line in enumerate(glyph):
             for col, mark in enumerate(line):
                 if mark == "#":
-                    cells.add((index * ADVANCE + col, row))
-    return cells
+                    cells.add((left + col, row))
+        left += len(glyph[0]) + GAP
+    return cells, left - GAP
 
 
 def ink_coverage(cells, u, v, radius=0.38):
@@ -80,8 +84,8 @@ def ink_coverage(cells, u, v, radius=0.38):
 def render_text(text, scale, samples=4):
     """Coverage (0..1) of the text set at the given scale: a dict keyed by
     pixel (x, y), origin at the text's top-left corner."""
-    cells = text_ink(text)
-    width = (len(text) * ADVANCE - 1) * scale
+    cells, columns = text_ink(text)
+    width = math.ceil((columns + BOLD) * scale)
     height = GLYPH_H * scale
     cover = {}
     for y in range(height):
@@ -91,7 +95,7 @@ def render_text(text, scale, samples=4):
                 for sx in range(samples):
                     u = (x + (sx + 0.5) / samples) / scale
                     v = (y + (sy + 0.5) / samples) / scale
-                    if ink_coverage(cells, u, v):
+                    if ink_coverage(cells, u, v) or ink_coverage(cells, u - BOLD, v):
                         hits += 1
             if hits:
                 cover[(x, y)] = hits / (samples * samples)

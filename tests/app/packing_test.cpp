@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/driver_config.h"
 #include "tests/app/message_box.h"
 #include "tests/app/open_dialog.h"
 #include "tests/app/running_app.h"
+#include "tests/app/screenshot.h"
 #include "tests/app/windows_of_process.h"
 #include "tests/support/archive_contents.h"
 #include "tests/support/temp_tree.h"
@@ -152,6 +154,9 @@ TEST(AppPacking, PacksTheChosenModsInTheDialogsOrder)
     ASSERT_TRUE(Choose(app, L"\"a.tvx\" \"b.tvx\""));
     std::wstring first = PackedLines(L"a.tvp", 3) + PackedLines(L"b.tvp", 1);
     ASSERT_TRUE(PaneShows(app, first));
+    RECT rect = {};
+    GetWindowRect(app.window(), &rect);
+    SaveScreenRect(rect, ArtifactFolder() + L"\\after_packing.bmp");
     ExpectArchive(folder.path(), "a", {"one.txt", "sub/two.bin"});
     ExpectArchive(folder.path(), "b", {});
     EXPECT_FALSE(fs::exists(folder.path() / "c.tvp"));
