@@ -41,7 +41,7 @@ test-native: build-native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: build-asan
-	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) -L native
+	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
 test-windows: build-windows
 	tools/wine-prefix
