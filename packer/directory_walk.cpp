@@ -4,25 +4,14 @@
 
 #include "packer/constants.h"
 #include "packer/file_stream.h"
-#include "packer/output_log.h"
+#include "packer/names.h"
+#include "packer/report.h"
 
 namespace {
-
-bool IsDotEntry(const WCHAR* name)
-{
-    return (name[0] == '.' && name[1] == 0) || (name[0] == '.' && name[1] == '.' && name[2] == 0);
-}
 
 bool IsDirectory(const WIN32_FIND_DATAW& entry)
 {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-void ReportPath(const WCHAR* format, const WCHAR* path)
-{
-    WCHAR message[kMessageChars];
-    _snwprintf_s(message, kMessageChars, kMessageChars - 1, format, path);
-    AppendOutput(message);
 }
 
 // One level of a walk: its own copy of the directory path, the search pattern
@@ -56,11 +45,11 @@ OpenResult OpenLevel(WalkLevel* level, const WCHAR* directory)
 void ReportOpenFailure(OpenResult result, const WalkLevel& level, bool lineBreak)
 {
     if (result == OpenResult::TooLong)
-        ReportPath(lineBreak ? TEXT("\r\nError! Path \"%s\\*\" is too long!\r\n")
+        Report(lineBreak ? TEXT("\r\nError! Path \"%s\\*\" is too long!\r\n")
                              : TEXT("Error! Path \"%s\\*\" is too long!\r\n"),
                    level.directory);
     else
-        ReportPath(lineBreak ? TEXT("\r\nError searching directory \"%s\"!\r\n")
+        Report(lineBreak ? TEXT("\r\nError searching directory \"%s\"!\r\n")
                              : TEXT("Error searching directory \"%s\"!\r\n"),
                    level.pattern);
 }
@@ -94,7 +83,7 @@ int CountDirectoryFiles(const WCHAR* directory, std::uint32_t* count)
         WCHAR child[kPathChars];
         if (!ChildPath(level, child)) {
             FindClose(level.search);
-            ReportPath(TEXT("Error! Path \"%s\" is too long!\r\n"), child);
+            Report(TEXT("Error! Path \"%s\" is too long!\r\n"), child);
             return -1;
         }
         if (!directoryEntry) {
@@ -104,7 +93,7 @@ int CountDirectoryFiles(const WCHAR* directory, std::uint32_t* count)
         std::uint32_t childFiles = 0;
         if (CountDirectoryFiles(child, &childFiles) != 0) {
             FindClose(level.search);
-            ReportPath(TEXT("Error getting file count from directory \"%s\"!\r\n"), child);
+            Report(TEXT("Error getting file count from directory \"%s\"!\r\n"), child);
             return -1;
         }
         files += childFiles;
@@ -132,7 +121,7 @@ int AddDirectoryStreams(const WCHAR* directory, IStorage* storage)
         WCHAR child[kPathChars];
         if (!ChildPath(level, child)) {
             FindClose(level.search);
-            ReportPath(TEXT("\r\nError! Path \"%s\" is too long!\r\n"), child);
+            Report(TEXT("\r\nError! Path \"%s\" is too long!\r\n"), child);
             return -1;
         }
         int result = directoryEntry ? AddDirectoryStreams(child, storage)

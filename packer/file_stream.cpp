@@ -6,19 +6,13 @@
 #include "packer/constants.h"
 #include "packer/file_counters.h"
 #include "packer/output_log.h"
+#include "packer/report.h"
 
 namespace {
 
 // A mod archive is a version 3 compound file, which stays below 2 GiB; a
 // larger file can never fit, so it is refused before it is read.
 constexpr DWORD kLargestFileBytes = 0x7FFFFFFFu - kStreamHeaderBytes;
-
-void ReportPath(const WCHAR* format, const WCHAR* path)
-{
-    WCHAR message[kMessageChars];
-    _snwprintf_s(message, kMessageChars, kMessageChars - 1, format, path);
-    AppendOutput(message);
-}
 
 void ReportCreateFailure(HRESULT result)
 {
@@ -53,12 +47,12 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     DWORD sizeLow = GetFileSize(file, &sizeHigh);
     if (sizeLow == INVALID_FILE_SIZE && sizeHigh == 0) {
         CloseHandle(file);
-        ReportPath(TEXT("Error getting file size from file \"%s\"!\r\n"), path);
+        Report(TEXT("Error getting file size from file \"%s\"!\r\n"), path);
         return nullptr;
     }
     if (sizeHigh != 0 || sizeLow > kLargestFileBytes) {
         CloseHandle(file);
-        ReportPath(TEXT("Error! File \"%s\" is too large for a mod archive!\r\n"), path);
+        Report(TEXT("Error! File \"%s\" is too large for a mod archive!\r\n"), path);
         return nullptr;
     }
 
@@ -69,7 +63,7 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     // A short read would leave stale bytes in the archive: treat it as failure.
     if (!readOk || read != sizeLow) {
         free(buffer);
-        ReportPath(TEXT("Error reading file \"%s\" into memory!\r\n"), path);
+        Report(TEXT("Error reading file \"%s\" into memory!\r\n"), path);
         return nullptr;
     }
     *size = sizeLow;

@@ -6,7 +6,9 @@
 #include "packer/directory_walk.h"
 #include "packer/file_counters.h"
 #include "packer/file_stream.h"
+#include "packer/names.h"
 #include "packer/output_log.h"
+#include "packer/report.h"
 
 namespace {
 
@@ -17,20 +19,6 @@ constexpr unsigned kSavedDirectoryChars = 32768;
 // after the user agreed, replaces it.
 constexpr DWORD kCreateNewMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kReplaceMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-
-bool SameText(const WCHAR* a, const WCHAR* b)
-{
-    while (*a != 0 && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
-bool IsDotEntry(const WCHAR* name)
-{
-    return SameText(name, TEXT(".")) || SameText(name, TEXT(".."));
-}
 
 // Formats a path into a kPathChars buffer; false when it had to be cut.
 bool Compose(WCHAR* buffer, const WCHAR* format, const WCHAR* first, const WCHAR* second)
@@ -49,13 +37,6 @@ bool EndsWith(const WCHAR* text, const WCHAR* ending)
     if (endingEnd - ending > end - text)
         return false;
     return SameText(end - (endingEnd - ending), ending);
-}
-
-void Report(const WCHAR* format, const WCHAR* name)
-{
-    WCHAR message[kMessageChars];
-    _snwprintf_s(message, kMessageChars, kMessageChars - 1, format, name);
-    AppendOutput(message);
 }
 
 HRESULT CreateArchive(const WCHAR* archiveName, DWORD mode, IStorage** storage)
