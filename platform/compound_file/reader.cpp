@@ -48,12 +48,21 @@ private:
     std::string LoadMiniStream();
     std::string WalkTrees();
     std::string CheckEntry(std::uint32_t id);
-    std::string ReadSectorIds(std::uint32_t sector, std::vector<std::uint32_t>& ids);
+    // Reads `count` consecutive sectors from `sector` as sector numbers.
+    std::string ReadSectorIds(std::uint32_t sector, std::uint32_t count, std::vector<std::uint32_t>& ids) {
+        return ReadSectorIds(sector, count, bytes_, ids);
+    }
+    std::string ReadSectorIds(std::uint32_t sector, std::uint32_t count, std::vector<std::uint8_t>& bytes,
+                              std::vector<std::uint32_t>& ids);
     std::string ReadTable(const Chain& chain, std::uint64_t keep, std::vector<std::uint32_t>& table,
                           std::uint64_t& beyondInUse);
 
     Reader::State& s_;
+    std::vector<std::uint8_t> bytes_;
 };
+
+// Tables are read in pieces of at most this many sectors.
+constexpr std::uint32_t kSectorsPerRead = 256;
 
 std::string Opener::ReadHeader() {
     const std::uint64_t size = s_.source->Size();
@@ -90,12 +99,13 @@ std::string Opener::ReadHeader() {
     return std::string();
 }
 
-std::string Opener::ReadSectorIds(std::uint32_t sector, std::vector<std::uint32_t>& ids) {
-    std::vector<std::uint8_t> bytes(s_.sectorSize);
+std::string Opener::ReadSectorIds(std::uint32_t sector, std::uint32_t count, std::vector<std::uint8_t>& bytes,
+                                  std::vector<std::uint32_t>& ids) {
+    bytes.resize(std::size_t{count} << s_.sectorShift);
     if (!s_.source->ReadAt(s_.SectorOffset(sector), bytes.data(), bytes.size())) {
         return "sector " + std::to_string(sector) + " cannot be read";
     }
-    ids.resize(s_.sectorSize / 4);
+    ids.resize(bytes.size() / 4);
     for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = GetU32(bytes.data() + 4 * i);
     return std::string();
 }
@@ -134,7 +144,7 @@ std::string Opener::LoadFat() {
             return "DIFAT sector " + std::to_string(difat) + " is used twice (the chain loops)";
         }
         s_.sectorUse[difat] = reading::kUseDifat;
-        std::string error = ReadSectorIds(difat, ids);
+        std::string error = ReadSectorIds(difat, 1, ids);
         if (!error.empty()) return error;
         for (std::uint32_t i = 0; i + 1 < idsPerSector && fatSectors.size() < fatCount; ++i) {
             fatSectors.push_back(ids[i]);
@@ -145,20 +155,26 @@ std::string Opener::LoadFat() {
         return "the DIFAT chain does not end after its " + std::to_string(difatNeeded) + " sectors";
     }
 
-    // The FAT itself; entries for sectors past the end of the file are only counted.
+    // The FAT itself, read in runs of consecutive sectors; entries for
+    // sectors past the end of the file are only counted.
     const std::uint64_t covered = std::uint64_t{fatCount} * idsPerSector;
     s_.fat.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(covered, s_.fileSectors)));
-    for (std::uint32_t index = 0; index < fatCount; ++index) {
-        const std::uint32_t sector = fatSectors[index];
-        if (sector >= s_.fileSectors) {
-            return "FAT sector " + std::to_string(index) + " is at sector number " + Hex(sector) +
-                   ", outside the file";
+    for (std::uint32_t index = 0; index < fatCount;) {
+        std::uint32_t count = 0;
+        while (index + count < fatCount && count < kSectorsPerRead &&
+               (count == 0 || fatSectors[index + count] == fatSectors[index] + count)) {
+            const std::uint32_t sector = fatSectors[index + count];
+            if (sector >= s_.fileSectors) {
+                return "FAT sector " + std::to_string(index + count) + " is at sector number " + Hex(sector) +
+                       ", outside the file";
+            }
+            if (s_.sectorUse[sector] != reading::kUnused) {
+                return "sector " + std::to_string(sector) + " is listed twice as a FAT or DIFAT sector";
+            }
+            s_.sectorUse[sector] = reading::kUseFat;
+            ++count;
         }
-        if (s_.sectorUse[sector] != reading::kUnused) {
-            return "sector " + std::to_string(sector) + " is listed twice as a FAT or DIFAT sector";
-        }
-        s_.sectorUse[sector] = reading::kUseFat;
-        std::string error = ReadSectorIds(sector, ids);
+        std::string error = ReadSectorIds(fatSectors[index], count, ids);
         if (!error.empty()) return error;
         for (std::uint32_t id : ids) {
             if (s_.fat.size() < s_.fileSectors) {
@@ -167,6 +183,7 @@ std::string Opener::LoadFat() {
                 ++s_.fatEntriesBeyondFileInUse;
             }
         }
+        index += count;
     }
     return std::string();
 }
@@ -178,8 +195,8 @@ std::string Opener::ReadTable(const Chain& chain, std::uint64_t keep, std::vecto
     std::vector<std::uint32_t> ids;
     table.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(keep, chain.units * (s_.sectorSize / 4))));
     for (const Chain::Run& run : chain.runs) {
-        for (std::uint32_t k = 0; k < run.count; ++k) {
-            std::string error = ReadSectorIds(run.first + k, ids);
+        for (std::uint32_t k = 0; k < run.count; k += kSectorsPerRead) {
+            std::string error = ReadSectorIds(run.first + k, std::min(kSectorsPerRead, run.count - k), ids);
             if (!error.empty()) return error;
             for (std::uint32_t id : ids) {
                 if (table.size() < keep) {

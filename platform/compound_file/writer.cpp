@@ -15,6 +15,11 @@ namespace {
 // Mini stream bytes gathered before they go to the sink as whole sectors.
 constexpr std::size_t kMiniBatchBytes = 128 * kSectorSize;
 
+// A stream that reaches the cutoff with at most this many bytes goes to the
+// sink in one write (its buffered start and the new bytes together); larger
+// writes go straight from the caller's buffer.
+constexpr std::size_t kCombinedWriteBytes = 64 * 1024;
+
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
 
 std::uint64_t SectorOffset(std::uint64_t sector) { return (sector + 1) * kSectorSize; }
@@ -33,7 +38,7 @@ Error Writer::Fail(Error error) {
 Error Writer::Start() {
     if (started_ || closed_ || !sink_) return Error::Closed;
     try {
-        head_.reserve(kMiniStreamCutoff);
+        head_.reserve(kCombinedWriteBytes);
         miniBuffer_.resize(kMiniBatchBytes);
     } catch (const std::bad_alloc&) {
         return Fail(Error::OutOfMemory);
@@ -97,25 +102,34 @@ Error Writer::Write(const void* data, std::uint32_t size) {
     if (openDirect_) {
         Error e = sink_->WriteAt(SectorOffset(openStart_) + openSize_, bytes, size);
         if (e != Error::None) return Fail(e);
-    } else if (newSize < kMiniStreamCutoff) {
+    } else if (newSize < kMiniStreamCutoff || newSize <= kCombinedWriteBytes) {
         head_.insert(head_.end(), bytes, bytes + size);  // within the reserved capacity
     } else {
-        // The stream has reached the cutoff: it takes regular sectors from
-        // the current end of the file, and its bytes go there from now on.
-        openStart_ = nextSector_;
-        std::uint64_t at = SectorOffset(openStart_);
-        if (!head_.empty()) {
-            if (Error e = sink_->WriteAt(at, head_.data(), head_.size()); e != Error::None) {
-                return Fail(e);
-            }
-        }
-        if (Error e = sink_->WriteAt(at + head_.size(), bytes, size); e != Error::None) {
+        // Large: the buffered start, then the caller's bytes straight from its buffer.
+        if (Error e = GoDirect(); e != Error::None) return e;
+        if (Error e = sink_->WriteAt(SectorOffset(openStart_) + openSize_, bytes, size); e != Error::None) {
             return Fail(e);
         }
-        head_.clear();
-        openDirect_ = true;
+    }
+    if (!openDirect_ && newSize >= kMiniStreamCutoff) {
+        if (Error e = GoDirect(); e != Error::None) return e;
     }
     openSize_ = newSize;
+    return Error::None;
+}
+
+// The open stream has reached the cutoff: it takes regular sectors from the
+// current end of the file, its buffered bytes go there in one write, and its
+// later bytes follow them directly.
+Error Writer::GoDirect() {
+    openStart_ = nextSector_;
+    if (!head_.empty()) {
+        if (Error e = sink_->WriteAt(SectorOffset(openStart_), head_.data(), head_.size()); e != Error::None) {
+            return Fail(e);
+        }
+    }
+    head_.clear();
+    openDirect_ = true;
     return Error::None;
 }
 

@@ -4,8 +4,9 @@
 //  - A stream's first bytes are buffered. A stream that closes below 4096
 //    bytes is appended to the mini stream, whose sectors go to the sink in
 //    batches as they fill. Once a stream reaches 4096 bytes the buffer is
-//    written out and every further Write() goes straight to the sink in one
-//    call at the stream's next offset.
+//    written out (together with the bytes that took it there, when they are
+//    few) and every further Write() goes straight to the sink in one call at
+//    the stream's next offset.
 //  - The mini FAT, directory, FAT and DIFAT follow the data when the archive
 //    is finished, and the header is written last, over the zeros that Start()
 //    put in its place. Until then no reader takes the file for a compound file.
@@ -85,6 +86,7 @@ private:
 
     Error Fail(Error error);
     Error CheckRoom(std::uint64_t streamSize) const;
+    Error GoDirect();
     Error FlushMiniSectors(bool includePartial);
     Error AppendToMiniStream(const std::uint8_t* data, std::size_t size);
     void AddDataSectors(std::uint32_t first, std::uint32_t count, bool miniStream);
@@ -107,7 +109,7 @@ private:
     std::uint64_t openSize_ = 0;
     bool openDirect_ = false;     // its bytes go straight to the sink
     std::uint32_t openStart_ = 0;  // its first sector once direct
-    std::vector<std::uint8_t> head_;  // its first bytes while below the cutoff
+    std::vector<std::uint8_t> head_;  // its first bytes until it goes to the sink
 
     // Sectors 0 .. nextSector_-1 are allocated; extents_ lists them in order.
     std::uint32_t nextSector_ = 0;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <set>
 
+#include "platform/compound_file/memory_io.h"
 #include "platform/compound_file/names.h"
+#include "platform/compound_file/writer.h"
 #include "tests/compound_file/layout_check.h"
 #include "tests/compound_file/raw_view.h"
 #include "tests/compound_file/test_archives.h"
@@ -139,6 +141,33 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StreamPlacement,
                                          Placement{512, true, 8}, Placement{513, true, 9},
                                          Placement{4095, true, 64}, Placement{4096, false, 8},
                                          Placement{4097, false, 9}, Placement{100000, false, 196}));
+
+// However a stream's bytes are split into Write() calls, the file is the same.
+TEST(WriterLayout, SplittingWritesDoesNotChangeTheFile) {
+    const std::vector<std::size_t> sizes = {0, 100, 4095, 4096, 5000, 65536, 65537, 70000, 200000};
+    const std::vector<cfb_test::StreamSpec> streams = cfb_test::NumberedStreams(sizes.size() * 2, sizes);
+    const std::vector<std::uint8_t> whole = cfb_test::BuildArchive(streams);
+    // Piece sizes, used in turn until the stream is written.
+    const std::vector<std::vector<std::size_t>> splits = {
+        {1024}, {7}, {1000}, {4095, 1}, {4096}, {3000, 62000, 1}, {65536}, {64, 4000, 100000}};
+    for (const std::vector<std::size_t>& split : splits) {
+        std::vector<std::uint8_t> file;
+        cfb::Writer writer(std::make_unique<cfb::MemorySink>(file));
+        ASSERT_EQ(writer.Start(), cfb::Error::None);
+        for (const cfb_test::StreamSpec& stream : streams) {
+            ASSERT_EQ(writer.CreateStream(stream.name), cfb::Error::None);
+            for (std::size_t done = 0, turn = 0; done < stream.bytes.size(); ++turn) {
+                const std::size_t piece = std::min(split[turn % split.size()], stream.bytes.size() - done);
+                ASSERT_EQ(writer.Write(stream.bytes.data() + done, static_cast<std::uint32_t>(piece)), cfb::Error::None);
+                ASSERT_EQ(writer.OpenStreamSize(), done + piece);
+                done += piece;
+            }
+            ASSERT_EQ(writer.CloseStream(), cfb::Error::None);
+        }
+        ASSERT_EQ(writer.Finish(), cfb::Error::None);
+        EXPECT_TRUE(file == whole) << "split starting with " << split[0];
+    }
+}
 
 TEST(WriterLayout, MixedStreamsAccountForEverySector) {
     // Small and large streams interleave, so the mini stream's sectors are

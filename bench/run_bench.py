@@ -1,0 +1,199 @@
+#!/usr/bin/python3
+"""Packing throughput and peak memory, next to `cat` and `gsf createole`.
+
+Builds three mod trees (once; they are kept in the work folder):
+  large  a handful of files, about 300 MB in all
+  medium about 400 files of 0.1-1.5 MB, about 310 MB
+  small  20,000 files of 0.2-6 KB
+then, for each, times `cat` of the mod's files into one file, `gsf createole`
+of the same files, and packing them, and prints the times, the ratios to
+`cat` and `gsf`, and the peak resident memory of each (from /usr/bin/time -v).
+
+A fourth column, `copy`, is `bench_pack --copy`: the packer's way of reading
+and writing (each file whole into a new buffer, then a 1024-byte header and
+the content) into a plain file. Note that GNU cat copies inside the kernel
+(copy_file_range), so it never touches the data in user memory; `copy` is
+the floor for any program that must, and pack/copy is the cost of the
+compound-file format itself.
+The machine is noisy: each command runs --repeat times and the fastest run
+counts; all of them run with the files in the page cache.
+
+Packing uses `tvpack pack --overwrite` (build/native/cli/tvpack, or --tvpack
+PATH); without tvpack, or with --driver, it uses bench_pack, built from
+bench/CMakeLists.txt into the work folder.
+
+Usage: /usr/bin/python3 bench/run_bench.py [--work DIR] [--repeat N]
+           [--tvpack PATH | --driver] [--trees large,medium,small]
+"""
+
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+MB = 1000 * 1000
+
+# Targets: packing time relative to cat; peak memory over the largest file.
+TARGET_RATIO = {"large": 1.3, "medium": 1.3, "small": 1.5}
+MEMORY_ALLOWANCE = 32 * 1024 * 1024
+
+
+def tree_shape(name, rng):
+    """(relative path, size) of each file under the mod directory."""
+    if name == "large":
+        sizes = [40, 45, 50, 55, 50, 60]
+        return [("data/part%d.bin" % i, s * MB) for i, s in enumerate(sizes)]
+    if name == "medium":
+        return [("dir%02d/file%03d.bin" % (i % 20, i), rng.randint(100_000, 1_500_000)) for i in range(400)]
+    if name == "small":
+        return [("d%03d/f%05d.dat" % (i // 200, i), rng.randint(200, 6000)) for i in range(19_999)]
+    raise ValueError(name)
+
+
+def build_tree(work, name):
+    """Creates mod `name` (NAME.tvx and directory NAME) unless present; returns its files."""
+    mod_file = os.path.join(work, name + ".tvx")
+    mod_dir = os.path.join(work, name)
+    rng = random.Random(name)
+    shape = tree_shape(name, rng)
+    stamp = os.path.join(work, name + ".complete")
+    if not os.path.exists(stamp):
+        shutil.rmtree(mod_dir, ignore_errors=True)
+        with open(mod_file, "wb") as f:
+            f.write(b"mod " + name.encode() + b"\n" * 100)
+        chunk = os.urandom(1 << 20)
+        for rel, size in shape:
+            path = os.path.join(mod_dir, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                left = size
+                while left > 0:
+                    piece = min(left, len(chunk))
+                    start = rng.randrange(0, len(chunk) - piece + 1)
+                    f.write(chunk[start:start + piece])
+                    left -= piece
+        open(stamp, "w").close()
+    files = [mod_file]
+    for root, dirs, names in os.walk(mod_dir):
+        dirs.sort()
+        files.extend(os.path.join(root, n) for n in sorted(names))
+    return mod_file, files
+
+
+def timed(command, output=None, cwd=None):
+    """Runs command under /usr/bin/time -v; returns (seconds, peak RSS bytes)."""
+    err_path = os.path.join(os.environ.get("TMPDIR", "/tmp"), "bench-time.txt")
+    with open(err_path, "w") as err:
+        out = open(output, "wb") if output else subprocess.DEVNULL
+        start = time.perf_counter()
+        result = subprocess.run(["/usr/bin/time", "-v"] + command, stdout=out, stderr=err, cwd=cwd)
+        seconds = time.perf_counter() - start
+        if output:
+            out.close()
+    text = open(err_path).read()
+    if result.returncode != 0:
+        sys.exit("failed: %s\n%s" % (" ".join(command[:3]), text[-2000:]))
+    rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1)) * 1024
+    return seconds, rss
+
+
+def best(repeat, run):
+    times, peak = [], 0
+    for _ in range(repeat):
+        seconds, rss = run()
+        times.append(seconds)
+        peak = max(peak, rss)
+    return min(times), peak
+
+
+def build_driver(work):
+    build = os.path.join(work, "bench-build")
+    subprocess.run(["cmake", "-S", os.path.join(REPO, "bench"), "-B", build, "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build], check=True, stdout=subprocess.DEVNULL)
+    return os.path.join(build, "bench_pack")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--work", default="/tmp/tvp-bench")
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--tvpack", default=os.path.join(REPO, "build", "native", "cli", "tvpack"))
+    parser.add_argument("--driver", action="store_true", help="pack with bench_pack even if tvpack exists")
+    parser.add_argument("--trees", default="large,medium,small")
+    args = parser.parse_args()
+
+    for tool in ("gsf", "/usr/bin/time"):
+        if not shutil.which(tool):
+            sys.exit("missing %s (install libgsf-bin and time)" % tool)
+    os.makedirs(args.work, exist_ok=True)
+    use_tvpack = not args.driver and os.access(args.tvpack, os.X_OK)
+    driver = build_driver(args.work)
+    packer = args.tvpack if use_tvpack else driver
+    print("packing with %s" % packer)
+
+    rows = []
+    for name in args.trees.split(","):
+        mod_file, files = build_tree(args.work, name)
+        total = sum(os.path.getsize(f) for f in files)
+        largest = max(os.path.getsize(f) for f in files)
+        out = os.path.join(args.work, "out")
+        archive = os.path.join(args.work, name + ".tvp")
+        subprocess.run(["cat"] + files, stdout=subprocess.DEVNULL, check=True)  # into the page cache
+
+        def run_cat():
+            if os.path.exists(out):
+                os.remove(out)
+            return timed(["cat"] + files, output=out)
+
+        def run_copy():
+            if os.path.exists(out):
+                os.remove(out)
+            return timed([driver, "--copy", out] + files)
+
+        def run_gsf():
+            if os.path.exists(out):
+                os.remove(out)
+            return timed(["gsf", "createole", out] + files)
+
+        def run_pack():
+            if os.path.exists(archive):
+                os.remove(archive)
+            if use_tvpack:
+                return timed([packer, "pack", "--overwrite", mod_file])
+            return timed([packer, archive] + files)
+
+        cat_s, cat_rss = best(args.repeat, run_cat)
+        copy_s, _ = best(args.repeat, run_copy)
+        gsf_s, gsf_rss = best(args.repeat, run_gsf)
+        pack_s, pack_rss = best(args.repeat, run_pack)
+        archive_size = os.path.getsize(archive)
+        os.remove(out)
+        rows.append((name, len(files), total, largest, archive_size, cat_s, copy_s, gsf_s, pack_s, cat_rss,
+                     gsf_rss, pack_rss))
+
+    print()
+    print("%-7s %6s %7s %8s | %6s %6s %6s %6s | %8s %9s %8s | %8s %8s %8s | %s" % (
+        "tree", "files", "MB", "largest", "cat s", "copy s", "gsf s", "pack s", "pack/cat", "pack/copy",
+        "pack/gsf", "cat RSS", "gsf RSS", "pack RSS", "targets"))
+    for (name, count, total, largest, archive_size, cat_s, copy_s, gsf_s, pack_s, cat_rss, gsf_rss,
+         pack_rss) in rows:
+        ratio = pack_s / cat_s
+        limit = largest + MEMORY_ALLOWANCE
+        verdict = "time %s (<= %.1fx cat), memory %s (<= largest + 32 MiB = %.1f MB)" % (
+            "ok" if ratio <= TARGET_RATIO[name] else "MISSED", TARGET_RATIO[name],
+            "ok" if pack_rss <= limit else "MISSED", limit / MB)
+        print("%-7s %6d %7.1f %8.1f | %6.2f %6.2f %6.2f %6.2f | %8.2f %9.2f %8.2f | %7.1fM %7.1fM %7.1fM | %s" % (
+            name, count, total / MB, largest / MB, cat_s, copy_s, gsf_s, pack_s, ratio, pack_s / copy_s,
+            pack_s / gsf_s, cat_rss / MB, gsf_rss / MB, pack_rss / MB, verdict))
+        print("%-7s archive %.1f MB (%.2f%% over the files)" % ("", archive_size / MB,
+                                                                 100.0 * (archive_size - total) / total))
+
+
+if __name__ == "__main__":
+    main()
