@@ -269,3 +269,28 @@ TEST(AppPacking, CancelEndsTheBatchAndAPressMeanwhileOpensTheDialogAgain)
     EXPECT_FALSE(fs::exists(folder.path() / "c.tvp"));
     EXPECT_TRUE(ExitsWithZero(app));
 }
+
+TEST(AppPacking, ExitDuringTheQuestionEndsTheProgramWithMinusOne)
+{
+    TempDir folder;
+    MakeMods(folder.path());
+    WriteBytes(folder.path() / "a.tvp", "old archive a");
+    RunningApp app(folder.path().wstring());
+    ASSERT_TRUE(app.started()) << app.error();
+
+    ASSERT_TRUE(Choose(app, L"\"a.tvx\" \"b.tvx\""));
+    HWND question = WaitForMessageBox(app.processId(), L"Tolvane Packer");
+    ASSERT_NE(question, nullptr);
+    // Exit works while the question is open (the box has no owner). Its quit
+    // message is taken by the box's own modal loop, which ends the box with
+    // no answer and posts the quit again: the packer gives up with Fatal, the
+    // batch stops, and the program ends with -1 after its error box (which
+    // the pending quit closes at once).
+    app.Click(kExit);
+
+    DWORD code = 1234;
+    ASSERT_TRUE(app.WaitForExit(kWaitMs, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(-1));
+    EXPECT_EQ(ReadBytes(folder.path() / "a.tvp"), "old archive a");
+    EXPECT_FALSE(fs::exists(folder.path() / "b.tvp"));
+}
