@@ -378,7 +378,7 @@ std::string Reader::Open(ReadSource& source) {
         state_ = std::move(state);
         return std::string();
     } catch (const std::bad_alloc&) {
-        return "out of memory while reading the file's tables";
+        return "out of memory";  // short enough to need no allocation
     }
 }
 

@@ -69,6 +69,8 @@ public:
     struct State;
 
 private:
+    std::string ReadChecked(std::size_t index, std::uint64_t offset, void* buffer, std::size_t size) const;
+
     std::unique_ptr<State> state_;
 };
 

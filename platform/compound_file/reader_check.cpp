@@ -176,7 +176,11 @@ std::vector<std::string> Reader::CheckStructure() const {
             CheckTree(*state_, state_->storages[i], state_->children[i], findings);
         }
     } catch (const std::bad_alloc&) {
-        out.push_back("out of memory while checking the structure");
+        try {
+            out.assign(1, "out of memory");
+        } catch (const std::bad_alloc&) {
+            // Keep what was found; it is not empty if anything was.
+        }
     }
     return out;
 }

@@ -30,6 +30,14 @@ std::uint16_t Reader::MajorVersion() const { return state_ ? state_->major : 0; 
 std::uint32_t Reader::SectorSize() const { return state_ ? state_->sectorSize : 0; }
 
 std::string Reader::Read(std::size_t index, std::uint64_t offset, void* buffer, std::size_t size) const {
+    try {
+        return ReadChecked(index, offset, buffer, size);
+    } catch (const std::bad_alloc&) {
+        return "out of memory";  // only a message could not be built
+    }
+}
+
+std::string Reader::ReadChecked(std::size_t index, std::uint64_t offset, void* buffer, std::size_t size) const {
     if (!state_) return "no file is open";
     if (index >= state_->entries.size()) return "no element " + std::to_string(index);
     const Entry& entry = state_->entries[index];
@@ -42,13 +50,13 @@ std::string Reader::Read(std::size_t index, std::uint64_t offset, void* buffer, 
 }
 
 std::string Reader::ReadAll(std::size_t index, const ChunkFunction& chunk, std::size_t chunkSize) const {
-    if (!state_) return "no file is open";
-    if (index >= state_->entries.size()) return "no element " + std::to_string(index);
-    if (state_->entries[index].type != EntryType::Stream) {
-        return "element " + std::to_string(index) + " is not a stream";
-    }
-    const std::uint64_t total = state_->entries[index].size;
     try {
+        if (!state_) return "no file is open";
+        if (index >= state_->entries.size()) return "no element " + std::to_string(index);
+        if (state_->entries[index].type != EntryType::Stream) {
+            return "element " + std::to_string(index) + " is not a stream";
+        }
+        const std::uint64_t total = state_->entries[index].size;
         std::vector<std::uint8_t> buffer(
             static_cast<std::size_t>(std::min<std::uint64_t>(total, std::max<std::size_t>(chunkSize, 1))));
         for (std::uint64_t offset = 0; offset < total;) {
@@ -59,7 +67,7 @@ std::string Reader::ReadAll(std::size_t index, const ChunkFunction& chunk, std::
             offset += piece;
         }
     } catch (const std::bad_alloc&) {
-        return "out of memory for the read buffer";
+        return "out of memory";  // short enough to need no allocation
     }
     return std::string();
 }

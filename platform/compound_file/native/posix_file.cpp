@@ -127,24 +127,26 @@ std::unique_ptr<ReadSource> OpenFileSource(const std::string& path, std::string&
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        error = "cannot open \"" + path + "\": " + std::strerror(errno);
-        return nullptr;
-    }
+    const int openError = errno;
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        error = "\"" + path + "\" is not a regular file";
-        return nullptr;
+    const bool regular = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    std::unique_ptr<ReadSource> source;
+    if (regular) source.reset(new (std::nothrow) PosixFileSource(fd, static_cast<std::uint64_t>(info.st_size)));
+    if (source) {
+        error.clear();
+        return source;
     }
-    auto* source = new (std::nothrow) PosixFileSource(fd, static_cast<std::uint64_t>(info.st_size));
-    if (!source) {
-        ::close(fd);
-        error = "out of memory";
-        return nullptr;
+    if (fd >= 0) ::close(fd);
+    try {
+        if (fd < 0) {
+            error = "cannot open \"" + path + "\": " + std::strerror(openError);
+        } else {
+            error = regular ? std::string("out of memory") : "\"" + path + "\" is not a regular file";
+        }
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";  // short enough to need no allocation
     }
-    error.clear();
-    return std::unique_ptr<ReadSource>(source);
+    return nullptr;
 }
 
 }  // namespace cfb

@@ -157,7 +157,12 @@ std::unique_ptr<ReadSource> OpenFileSource(const wchar_t* path, std::string& err
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = "cannot open the file (system error " + std::to_string(GetLastError()) + ")";
+        const DWORD code = GetLastError();
+        try {
+            error = "cannot open the file (system error " + std::to_string(code) + ")";
+        } catch (const std::bad_alloc&) {
+            error = "out of memory";  // short enough to need no allocation
+        }
         return nullptr;
     }
     LARGE_INTEGER size;
@@ -187,7 +192,7 @@ std::unique_ptr<ReadSource> OpenFileSource(const std::string& path, std::string&
         if (!source) error = "\"" + path + "\": " + error;
         return source;
     } catch (const std::bad_alloc&) {
-        error = "out of memory";
+        error = "out of memory";  // short enough to need no allocation
         return nullptr;
     }
 }
