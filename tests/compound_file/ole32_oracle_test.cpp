@@ -24,7 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Streams = std::vector<cfb_test::StreamSpec>;
+using Streams = std::vector<cfb_test::TestStream>;
 
 std::wstring WideName(const std::u16string& name) { return std::wstring(name.begin(), name.end()); }
 
@@ -69,7 +69,7 @@ std::string Compare(const std::map<std::u16string, std::vector<std::uint8_t>>& g
     if (got.size() != streams.size()) {
         return std::to_string(got.size()) + " streams instead of " + std::to_string(streams.size());
     }
-    for (const cfb_test::StreamSpec& s : streams) {
+    for (const cfb_test::TestStream& s : streams) {
         const auto it = got.find(s.name);
         if (it == got.end()) return "missing " + cfb_test::Narrow(s.name);
         if (it->second != s.bytes) return "different bytes in " + cfb_test::Narrow(s.name);
@@ -103,7 +103,7 @@ protected:
         cfb::Error error;
         cfb::Writer writer(cfb::CreateFileSink(path.wstring().c_str(), cfb::CreateMode::New, error));
         EXPECT_EQ(writer.Start(), cfb::Error::None);
-        for (const cfb_test::StreamSpec& s : streams) {
+        for (const cfb_test::TestStream& s : streams) {
             EXPECT_EQ(writer.CreateStream(s.name), cfb::Error::None);
             EXPECT_EQ(writer.Write(s.bytes.data(), static_cast<std::uint32_t>(s.bytes.size())), cfb::Error::None);
             EXPECT_EQ(writer.CloseStream(), cfb::Error::None);
@@ -120,7 +120,7 @@ protected:
                                      reinterpret_cast<void**>(&storage)),
                   S_OK);
         if (!storage) return path;
-        for (const cfb_test::StreamSpec& s : streams) {
+        for (const cfb_test::TestStream& s : streams) {
             IStream* stream = nullptr;
             EXPECT_EQ(storage->CreateStream(WideName(s.name).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
                                             0, 0, &stream),

@@ -28,7 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Streams = std::vector<cfb_test::StreamSpec>;
+using Streams = std::vector<cfb_test::TestStream>;
 
 struct Output {
     int status;
@@ -56,8 +56,8 @@ std::vector<std::uint8_t> ReadFile(const fs::path& path) {
 
 // Compares the files of `dir` (names and contents) with `streams`.
 std::string CompareFolder(const fs::path& dir, const Streams& streams) {
-    std::map<std::string, const cfb_test::StreamSpec*> expected;
-    for (const cfb_test::StreamSpec& s : streams) expected[cfb_test::Narrow(s.name)] = &s;
+    std::map<std::string, const cfb_test::TestStream*> expected;
+    for (const cfb_test::TestStream& s : streams) expected[cfb_test::Narrow(s.name)] = &s;
     std::size_t found = 0;
     for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
@@ -98,7 +98,7 @@ protected:
         cfb::Writer writer(cfb::CreateFileSink(path.string(), cfb::CreateMode::New, error));
         EXPECT_EQ(error, cfb::Error::None);
         EXPECT_EQ(writer.Start(), cfb::Error::None);
-        for (const cfb_test::StreamSpec& s : streams) {
+        for (const cfb_test::TestStream& s : streams) {
             EXPECT_EQ(writer.CreateStream(s.name), cfb::Error::None);
             // As the packer writes: a 1024-byte header, then the rest.
             const std::size_t head = std::min<std::size_t>(1024, s.bytes.size());

@@ -29,7 +29,7 @@ std::string OpenError(const Bytes& file) {
 }
 
 TEST(Reader, ListsInNameOrderAndReadsAnyRange) {
-    const std::vector<cfb_test::StreamSpec> streams = cfb_test::NumberedStreams(kBaseSizes.size(), kBaseSizes);
+    const std::vector<cfb_test::TestStream> streams = cfb_test::NumberedStreams(kBaseSizes.size(), kBaseSizes);
     const Bytes& file = BaseArchive();
     ASSERT_EQ(cfb_test::CompareWithReader(file, streams), "");
     cfb::MemorySource source(file.data(), file.size());

@@ -81,8 +81,8 @@ protected:
         return result;
     }
 
-    static std::vector<cfb_test::StreamSpec> Expected(const std::vector<std::vector<std::uint8_t>>& contents) {
-        std::vector<cfb_test::StreamSpec> streams;
+    static std::vector<cfb_test::TestStream> Expected(const std::vector<std::vector<std::uint8_t>>& contents) {
+        std::vector<cfb_test::TestStream> streams;
         for (std::size_t i = 0; i < contents.size(); ++i) {
             std::vector<std::uint8_t> bytes(1024, 0);
             bytes[0] = static_cast<std::uint8_t>('0' + (i + 1) % 10);

@@ -30,20 +30,20 @@ std::string Narrow(const std::u16string& text) {
     return out;
 }
 
-std::vector<StreamSpec> NumberedStreams(std::size_t count, const std::vector<std::size_t>& sizes) {
-    std::vector<StreamSpec> streams;
+std::vector<TestStream> NumberedStreams(std::size_t count, const std::vector<std::size_t>& sizes) {
+    std::vector<TestStream> streams;
     for (std::size_t i = 0; i < count; ++i) {
-        streams.push_back(StreamSpec{Utf16(std::to_string(i + 1)),
+        streams.push_back(TestStream{Utf16(std::to_string(i + 1)),
                                      Pattern(sizes[i % sizes.size()], static_cast<std::uint32_t>(i + 1))});
     }
     return streams;
 }
 
-std::vector<std::uint8_t> BuildArchive(const std::vector<StreamSpec>& streams) {
+std::vector<std::uint8_t> BuildArchive(const std::vector<TestStream>& streams) {
     std::vector<std::uint8_t> file;
     cfb::Writer writer(std::make_unique<cfb::MemorySink>(file));
     EXPECT_EQ(writer.Start(), cfb::Error::None);
-    for (const StreamSpec& stream : streams) {
+    for (const TestStream& stream : streams) {
         EXPECT_EQ(writer.CreateStream(stream.name), cfb::Error::None) << Narrow(stream.name);
         EXPECT_EQ(writer.Write(stream.bytes.data(), static_cast<std::uint32_t>(stream.bytes.size())),
                   cfb::Error::None);
@@ -54,7 +54,7 @@ std::vector<std::uint8_t> BuildArchive(const std::vector<StreamSpec>& streams) {
     return file;
 }
 
-std::string CompareWithReader(const std::vector<std::uint8_t>& file, const std::vector<StreamSpec>& streams) {
+std::string CompareWithReader(const std::vector<std::uint8_t>& file, const std::vector<TestStream>& streams) {
     cfb::MemorySource source(file.data(), file.size());
     cfb::Reader reader;
     std::string error = reader.Open(source);
@@ -63,7 +63,7 @@ std::string CompareWithReader(const std::vector<std::uint8_t>& file, const std::
         return "the reader lists " + std::to_string(reader.Entries().size()) + " streams, expected " +
                std::to_string(streams.size());
     }
-    for (const StreamSpec& stream : streams) {
+    for (const TestStream& stream : streams) {
         const long index = reader.Find(stream.name);
         if (index < 0) return "stream " + Narrow(stream.name) + " is missing";
         const cfb::Entry& entry = reader.Entries()[static_cast<std::size_t>(index)];

@@ -10,7 +10,7 @@
 
 namespace cfb_test {
 
-struct StreamSpec {
+struct TestStream {
     std::u16string name;
     std::vector<std::uint8_t> bytes;
 };
@@ -22,15 +22,15 @@ std::u16string Utf16(const std::string& ascii);
 std::string Narrow(const std::u16string& text);  // '?' for non-ASCII units
 
 // Streams named "1".."count" with the given sizes cycled.
-std::vector<StreamSpec> NumberedStreams(std::size_t count, const std::vector<std::size_t>& sizes);
+std::vector<TestStream> NumberedStreams(std::size_t count, const std::vector<std::size_t>& sizes);
 
 // Writes `streams` with cfb::Writer into memory, each in one Write() call;
 // fails the current test on any error.
-std::vector<std::uint8_t> BuildArchive(const std::vector<StreamSpec>& streams);
+std::vector<std::uint8_t> BuildArchive(const std::vector<TestStream>& streams);
 
 // Reads every stream back with cfb::Reader and compares names (in any order)
 // and bytes with `streams`; returns a description of the first difference.
-std::string CompareWithReader(const std::vector<std::uint8_t>& file, const std::vector<StreamSpec>& streams);
+std::string CompareWithReader(const std::vector<std::uint8_t>& file, const std::vector<TestStream>& streams);
 
 // Keeps written bytes in memory until `budget` bytes have been accepted, then
 // fails every write with `error`, like a disk that fills up. With

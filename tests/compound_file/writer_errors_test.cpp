@@ -54,7 +54,7 @@ TEST(WriterCalls, RefusalsLeaveTheArchiveUsable) {
     EXPECT_EQ(writer.CreateStream(u"3"), Error::Closed);
     EXPECT_EQ(writer.Finish(), Error::Closed);
 
-    const std::vector<cfb_test::StreamSpec> expected = {{u"Data", {'h', 'e', 'l', 'l', 'o'}},
+    const std::vector<cfb_test::TestStream> expected = {{u"Data", {'h', 'e', 'l', 'l', 'o'}},
                                                         {std::u16string(31, u'7'), {}}};
     EXPECT_EQ(cfb_test::CompareWithReader(file, expected), "");
     EXPECT_EQ(cfb_test::CheckLayout(file), "");
@@ -146,7 +146,7 @@ TEST(WriterFailures, FailingHeaderWriteLeavesZeros) {
     cfb_test::FailingSink::Record record;
     cfb::Writer writer(std::make_unique<cfb_test::FailingSink>(record, ~std::uint64_t{0}, Error::WriteFault, true));
     ASSERT_EQ(writer.Start(), Error::None);
-    for (const cfb_test::StreamSpec& s : cfb_test::NumberedStreams(20, {100, 5000})) {
+    for (const cfb_test::TestStream& s : cfb_test::NumberedStreams(20, {100, 5000})) {
         ASSERT_EQ(writer.CreateStream(s.name), Error::None);
         ASSERT_EQ(writer.Write(s.bytes.data(), static_cast<std::uint32_t>(s.bytes.size())), Error::None);
         ASSERT_EQ(writer.CloseStream(), Error::None);

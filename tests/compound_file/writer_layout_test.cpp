@@ -104,7 +104,7 @@ class StreamPlacement : public testing::TestWithParam<Placement> {};
 
 TEST_P(StreamPlacement, ChainMatchesSize) {
     const Placement p = GetParam();
-    const std::vector<cfb_test::StreamSpec> streams = cfb_test::NumberedStreams(1, {p.size});
+    const std::vector<cfb_test::TestStream> streams = cfb_test::NumberedStreams(1, {p.size});
     const std::vector<std::uint8_t> file = cfb_test::BuildArchive(streams);
     ExpectVersion3Header(file);
     EXPECT_EQ(cfb_test::CheckLayout(file), "");
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StreamPlacement,
 // However a stream's bytes are split into Write() calls, the file is the same.
 TEST(WriterLayout, SplittingWritesDoesNotChangeTheFile) {
     const std::vector<std::size_t> sizes = {0, 100, 4095, 4096, 5000, 65536, 65537, 70000, 200000};
-    const std::vector<cfb_test::StreamSpec> streams = cfb_test::NumberedStreams(sizes.size() * 2, sizes);
+    const std::vector<cfb_test::TestStream> streams = cfb_test::NumberedStreams(sizes.size() * 2, sizes);
     const std::vector<std::uint8_t> whole = cfb_test::BuildArchive(streams);
     // Piece sizes, used in turn until the stream is written.
     const std::vector<std::vector<std::size_t>> splits = {
@@ -154,7 +154,7 @@ TEST(WriterLayout, SplittingWritesDoesNotChangeTheFile) {
         std::vector<std::uint8_t> file;
         cfb::Writer writer(std::make_unique<cfb::MemorySink>(file));
         ASSERT_EQ(writer.Start(), cfb::Error::None);
-        for (const cfb_test::StreamSpec& stream : streams) {
+        for (const cfb_test::TestStream& stream : streams) {
             ASSERT_EQ(writer.CreateStream(stream.name), cfb::Error::None);
             for (std::size_t done = 0, turn = 0; done < stream.bytes.size(); ++turn) {
                 const std::size_t piece = std::min(split[turn % split.size()], stream.bytes.size() - done);
@@ -173,7 +173,7 @@ TEST(WriterLayout, MixedStreamsAccountForEverySector) {
     // Small and large streams interleave, so the mini stream's sectors are
     // spread between the large streams' runs.
     const std::vector<std::size_t> sizes = {0, 1, 64, 511, 512, 4095, 4096, 4097, 3000, 70000, 200, 1024};
-    const std::vector<cfb_test::StreamSpec> streams = cfb_test::NumberedStreams(600, sizes);
+    const std::vector<cfb_test::TestStream> streams = cfb_test::NumberedStreams(600, sizes);
     const std::vector<std::uint8_t> file = cfb_test::BuildArchive(streams);
     ExpectVersion3Header(file);
     EXPECT_EQ(cfb_test::CheckLayout(file), "");
@@ -199,7 +199,7 @@ TEST(WriterLayout, DifatBoundaries) {
     for (const Sweep& sweep : sweeps) {
         std::set<std::uint32_t> difatCounts;
         for (std::size_t sectors = sweep.firstSectors; sectors < sweep.firstSectors + 16; ++sectors) {
-            const std::vector<cfb_test::StreamSpec> streams = {
+            const std::vector<cfb_test::TestStream> streams = {
                 {u"1", cfb_test::Pattern(sectors * 512 - 100, 7)}, {u"2", cfb_test::Pattern(300, 8)}};
             const std::vector<std::uint8_t> file = cfb_test::BuildArchive(streams);
             ASSERT_EQ(cfb_test::CheckLayout(file), "") << sectors;
@@ -213,7 +213,7 @@ TEST(WriterLayout, DifatBoundaries) {
 }
 
 TEST(WriterLayout, ThousandsOfStreamsFormOneOrderedRedBlackTree) {
-    const std::vector<cfb_test::StreamSpec> streams = cfb_test::NumberedStreams(5000, {0, 30, 700, 5000});
+    const std::vector<cfb_test::TestStream> streams = cfb_test::NumberedStreams(5000, {0, 30, 700, 5000});
     const std::vector<std::uint8_t> file = cfb_test::BuildArchive(streams);
     ASSERT_EQ(cfb_test::CheckLayout(file), "");
     RawView v(file);
@@ -237,7 +237,7 @@ TEST(WriterLayout, ThousandsOfStreamsFormOneOrderedRedBlackTree) {
 TEST(WriterLayout, TreeOrderIgnoresCreationOrderAndCase) {
     // Created out of order, with mixed case and lengths.
     const std::vector<std::u16string> names = {u"b", u"10", u"A", u"9", u"aa", u"C", u"Ab", u"_", u"z"};
-    std::vector<cfb_test::StreamSpec> streams;
+    std::vector<cfb_test::TestStream> streams;
     for (std::size_t i = 0; i < names.size(); ++i) streams.push_back({names[i], cfb_test::Pattern(i * 100, 1)});
     const std::vector<std::uint8_t> file = cfb_test::BuildArchive(streams);
     RawView v(file);
