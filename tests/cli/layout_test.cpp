@@ -51,7 +51,7 @@ TEST(Layout, HeaderPathsSplitOnlyWhenSafe)
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"castle\\a\\b.txt", u""},
         {u"castle\\a b\\.hidden", u""},
-        {u"castle\\...", u""},
+        {u"castle\\..x", u""},
         {u"", u"is empty"},
         {u"\\\\server\\share", u"is absolute"},
         {u"/etc/passwd", u"is absolute"},
@@ -66,6 +66,27 @@ TEST(Layout, HeaderPathsSplitOnlyWhenSafe)
         std::vector<std::u16string> components;
         EXPECT_EQ(SplitHeaderPath(path, &components), problem);
         EXPECT_EQ(components.empty(), !problem.empty());
+    }
+}
+
+TEST(Layout, NamesFollowTheRulesOfThisSystem)
+{
+    // Windows drops trailing dots and spaces, reads ':' as a stream and
+    // reserved names as devices; elsewhere all of these are plain names.
+#ifdef _WIN32
+    const bool windows = true;
+#else
+    const bool windows = false;
+#endif
+    const std::pair<std::u16string, bool> cases[] = {
+        {u"castle\\a:b", windows},     {u"castle\\x.", windows},      {u"castle\\x ", windows},
+        {u"castle\\con.txt", windows}, {u"castle\\COM1", windows},    {u"castle\\a\x01b", windows},
+        {u"castle\\q?", windows},      {u"castle\\com10", false},     {u"castle\\console", false},
+        {u"castle\\Nul_", false},      {u"castle\\.x", false},
+    };
+    for (const auto& [path, refused] : cases) {
+        std::vector<std::u16string> components;
+        EXPECT_EQ(SplitHeaderPath(path, &components).empty(), !refused) << path.size();
     }
 }
 

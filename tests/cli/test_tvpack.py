@@ -355,15 +355,23 @@ class Extract(Scratch):
             self.skipTest("Wine shows POSIX links as plain folders")
         self.pack_castle()
         os.makedirs(self.at("outside"))
-        os.makedirs(self.at("out"))
-        os.symlink(self.at("outside"), self.at("out", "castle"))
-        os.symlink(self.at("outside", "victim"), self.at("out", "castle.tvx"))
-        for args in (["extract", "castle.tvp", "out"], ["extract", "--force", "castle.tvp", "out"]):
-            with self.subTest(args=args):
-                code, out, err = self.tvpack(*args)
-                self.assertEqual((code, out), (1, ""))
-                self.assertIn("symbolic link", err)
-                self.assertEqual(os.listdir(self.at("outside")), [])
+        cases = [
+            # (link in the target folder, where it points)
+            ("castle", self.at("outside")),
+            (os.path.join("castle", "textures"), self.at("outside")),
+            ("castle.tvx", self.at("outside", "victim")),
+            (os.path.join("castle", "sounds", "gate.wav"), self.at("outside", "victim")),
+        ]
+        for link, target in cases:
+            for force in ([], ["--force"]):
+                with self.subTest(link=link, force=force):
+                    shutil.rmtree(self.at("out"), ignore_errors=True)
+                    os.makedirs(os.path.dirname(self.at("out", link)), exist_ok=True)
+                    os.symlink(target, self.at("out", link))
+                    code, out, err = self.tvpack("extract", *force, "castle.tvp", "out")
+                    self.assertEqual((code, out), (1, ""))
+                    self.assertIn("symbolic link", err)
+                    self.assertEqual(os.listdir(self.at("outside")), [])
 
     def test_crafted_paths_are_refused_and_nothing_is_written(self):
         mod = ("1", header("castle.tvx") + b"mod")
