@@ -221,7 +221,7 @@ TEST(AppWindow, IsABorderless640By400WindowCentredOnTheScreen)
     EXPECT_TRUE(IsWindowEnabled(window));
 }
 
-TEST(AppWindow, ClassHasTheProgramsIconBrushAndArrow)
+TEST(AppWindow, ClassIsRegisteredByTheProgramWithItsStyle)
 {
     TempDir folder;
     RunningApp app(folder.path().wstring());
