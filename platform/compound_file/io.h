@@ -18,8 +18,18 @@ public:
     // extends the target; a gap left before `offset` reads back as zeros.
     virtual Error WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
 
+    // Makes sure that writes within the first `size` bytes will not fail for
+    // lack of space, where the target can promise that (a file system that
+    // preallocates); otherwise does nothing. Fails with Error::MediumFull
+    // when the space is not there. Never shrinks an earlier reservation.
+    virtual Error Reserve(std::uint64_t size) {
+        (void)size;
+        return Error::None;
+    }
+
     // Releases the target and reports any failure that surfaced late. Called
-    // at most once; later writes are not made.
+    // at most once; later writes are not made. Space reserved beyond the last
+    // byte written is given back.
     virtual Error Close() = 0;
 };
 

@@ -46,6 +46,7 @@ Error Writer::Start() {
     const std::uint8_t zeros[kHeaderSize] = {};
     if (Error e = sink_->WriteAt(0, zeros, sizeof zeros); e != Error::None) return Fail(e);
     started_ = true;
+    if (Error e = ReserveForFinish(); e != Error::None) return Fail(e);
     return Error::None;
 }
 
@@ -66,8 +67,31 @@ Error Writer::CreateStream(const std::u16string& name) {
     openSize_ = 0;
     openDirect_ = false;
     head_.clear();
+    if (Error e = ReserveForFinish(); e != Error::None) {
+        streamOpen_ = false;  // nothing was written: the archive stays usable
+        return e;
+    }
     return Error::None;
 }
+
+// The size of the file if the open stream were closed and the archive
+// finished now.
+std::uint64_t Writer::FinishedFileBytes() const {
+    std::uint64_t dataSectors = nextSector_;
+    std::uint64_t miniSectors = miniSectors_;
+    std::uint64_t miniBytes = miniBuffered_;
+    if (streamOpen_ && openDirect_) {
+        dataSectors += CeilDiv(openSize_, kSectorSize);
+    } else if (streamOpen_) {
+        miniSectors += CeilDiv(openSize_, kMiniSectorSize);
+        miniBytes += CeilDiv(openSize_, kMiniSectorSize) * kMiniSectorSize;
+    }
+    dataSectors += CeilDiv(miniBytes, kSectorSize);
+    const std::uint64_t entries = records_.size() + 1 + (streamOpen_ ? 1 : 0);
+    return ComputeLayout(dataSectors, miniSectors, entries).FileBytes();
+}
+
+Error Writer::ReserveForFinish() { return sink_->Reserve(FinishedFileBytes()); }
 
 // Fails when the archive, with the open stream at `streamSize` bytes and the
 // tables it would then need, would reach kMaxFileBytes. The estimate takes the
@@ -115,6 +139,7 @@ Error Writer::Write(const void* data, std::uint32_t size) {
         if (Error e = GoDirect(); e != Error::None) return e;
     }
     openSize_ = newSize;
+    if (Error e = ReserveForFinish(); e != Error::None) return Fail(e);
     return Error::None;
 }
 

@@ -12,6 +12,11 @@
 //    put in its place. Until then no reader takes the file for a compound file.
 //  - Any failed write makes the writer refuse further work and never write
 //    the header, so an archive that failed part-way never looks valid.
+//  - Start(), CreateStream() and every Write() reserve, where the sink can,
+//    the space the archive would need if it were finished right then. The
+//    writes that closing a stream and finishing still make (mini stream
+//    sectors, tables, header) then cannot run out of space: a full disk is
+//    reported by a call that can report it, not by the final release.
 //
 // The whole file stays below kMaxFileBytes (2 GiB): sector numbers and
 // offsets then fit the signed 32-bit arithmetic that many readers of this
@@ -86,6 +91,8 @@ private:
 
     Error Fail(Error error);
     Error CheckRoom(std::uint64_t streamSize) const;
+    std::uint64_t FinishedFileBytes() const;
+    Error ReserveForFinish();
     Error GoDirect();
     Error FlushMiniSectors(bool includePartial);
     Error AppendToMiniStream(const std::uint8_t* data, std::size_t size);

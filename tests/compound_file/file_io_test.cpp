@@ -11,6 +11,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
+
 #include <cerrno>
 #endif
 
@@ -82,6 +84,39 @@ TEST(FileIo, CreateNewReplaceAndRead) {
 
     EXPECT_EQ(cfb::OpenFileSource((dir / "missing").u8string(), message), nullptr);
     EXPECT_NE(message.find("missing"), std::string::npos) << message;
+    fs::remove_all(dir);
+}
+
+// A reservation takes space for the file without changing what it holds once
+// closed.
+TEST(FileIo, ReserveKeepsTheContent) {
+    const fs::path dir = fs::temp_directory_path() / "cfb-file-reserve";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path path = dir / "r.bin";
+    Error error = Error::None;
+    auto sink = cfb::CreateFileSink(path.u8string(), cfb::CreateMode::New, error);
+    ASSERT_NE(sink, nullptr);
+    ASSERT_EQ(sink->Reserve(10u << 20), Error::None);
+#ifdef __linux__
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    const bool preallocated = static_cast<std::uint64_t>(info.st_blocks) * 512 >= (10u << 20);
+#endif
+    ASSERT_EQ(sink->WriteAt(0, "0123456789", 10), Error::None);
+    ASSERT_EQ(sink->Reserve(100), Error::None);  // smaller: nothing to do
+    ASSERT_EQ(sink->Close(), Error::None);
+    EXPECT_EQ(fs::file_size(path), 10u);
+#ifdef __linux__
+    if (preallocated) {  // the file system preallocates: the excess went back
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_LT(static_cast<std::uint64_t>(info.st_blocks) * 512, 1u << 20);
+    }
+#endif
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "0123456789");
+    in.close();
     fs::remove_all(dir);
 }
 

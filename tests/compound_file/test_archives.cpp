@@ -95,6 +95,20 @@ cfb::Error FailingSink::WriteAt(std::uint64_t offset, const void* data, std::siz
     return cfb::Error::None;
 }
 
+cfb::Error SpaceSink::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+    if (offset + size > record_.capacity) return cfb::Error::MediumFull;
+    if (record_.watch && offset + size > record_.reserved) ++record_.writesPastReservation;
+    if (record_.bytes.size() < offset + size) record_.bytes.resize(static_cast<std::size_t>(offset + size));
+    std::memcpy(record_.bytes.data() + offset, data, size);
+    return cfb::Error::None;
+}
+
+cfb::Error SpaceSink::Reserve(std::uint64_t size) {
+    if (size > record_.capacity) return cfb::Error::MediumFull;
+    if (size > record_.reserved) record_.reserved = size;
+    return cfb::Error::None;
+}
+
 cfb::Error DiscardSink::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
     if (offset < 512) {
         const auto* bytes = static_cast<const std::uint8_t*>(data);

@@ -61,6 +61,27 @@ private:
     cfb::Error closeError_;
 };
 
+// A disk of `capacity` bytes that preallocates: writes and reservations
+// beyond the capacity fail with MediumFull. With `watch` set, it counts the
+// writes that reach past the current reservation.
+class SpaceSink final : public cfb::WriteSink {
+public:
+    struct Record {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t capacity = 0;
+        std::uint64_t reserved = 0;
+        bool watch = false;
+        int writesPastReservation = 0;
+    };
+    explicit SpaceSink(Record& record) : record_(record) {}
+    cfb::Error WriteAt(std::uint64_t offset, const void* data, std::size_t size) override;
+    cfb::Error Reserve(std::uint64_t size) override;
+    cfb::Error Close() override { return cfb::Error::None; }
+
+private:
+    Record& record_;
+};
+
 // Accepts every write without keeping it, recording the extent of the file
 // and whether anything but zeros went into the header's first sector.
 class DiscardSink final : public cfb::WriteSink {

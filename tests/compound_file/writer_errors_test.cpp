@@ -142,6 +142,74 @@ TEST(WriterFailures, DiskFullAtAnyPointLeavesNoValidArchive) {
     EXPECT_EQ(stages, (std::set<std::string>{"start", "write", "close", "finish"}));
 }
 
+// With a sink that reserves space, closing a stream and finishing never need
+// more than was reserved, so a full disk is always met by Start(),
+// CreateStream() or Write(): calls whose failure the packer sees.
+TEST(WriterFailures, ReservedSpaceCoversClosingAndFinishing) {
+    const std::vector<std::size_t> sizes = {2000, 200000, 100, 3000, 64, 9000, 0};
+    const std::vector<std::uint8_t> header(1024, 0x41);
+    auto pack = [&](cfb_test::SpaceSink::Record& record, std::string& stage) {
+        cfb::Writer writer(std::make_unique<cfb_test::SpaceSink>(record));
+        Error error = writer.Start();
+        if (error != Error::None) stage = "start";
+        for (std::size_t i = 0; stage.empty() && i < 150; ++i) {
+            const std::vector<std::uint8_t> content = cfb_test::Pattern(sizes[i % sizes.size()], static_cast<std::uint32_t>(i));
+            if (writer.CreateStream(cfb_test::Utf16(std::to_string(i + 1))) != Error::None) stage = "create";
+            else if (writer.Write(header.data(), 1024) != Error::None) stage = "write";
+            else if (!content.empty() && writer.Write(content.data(), static_cast<std::uint32_t>(content.size())) != Error::None)
+                stage = "write";
+            if (!stage.empty()) break;
+            record.watch = true;
+            if (writer.CloseStream() != Error::None) stage = "close";
+            record.watch = false;
+        }
+        record.watch = true;
+        if (stage.empty() && writer.Finish() != Error::None) stage = "finish";
+        record.watch = false;
+    };
+
+    cfb_test::SpaceSink::Record unlimited;
+    unlimited.capacity = ~std::uint64_t{0};
+    std::string stage;
+    pack(unlimited, stage);
+    ASSERT_EQ(stage, "");
+    EXPECT_EQ(unlimited.writesPastReservation, 0);
+    EXPECT_EQ(unlimited.reserved, unlimited.bytes.size());  // exactly the finished file
+    ASSERT_EQ(OpenError(unlimited.bytes), "");
+
+    std::set<std::string> stages;
+    for (std::uint64_t capacity = 0; capacity < unlimited.bytes.size(); capacity += unlimited.bytes.size() / 211) {
+        cfb_test::SpaceSink::Record record;
+        record.capacity = capacity;
+        stage.clear();
+        pack(record, stage);
+        stages.insert(stage);
+        EXPECT_TRUE(stage == "start" || stage == "create" || stage == "write") << capacity << ": " << stage;
+        EXPECT_EQ(record.writesPastReservation, 0) << capacity;
+        EXPECT_NE(OpenError(record.bytes), "") << capacity;
+    }
+    EXPECT_EQ(stages.count("start"), 1u);
+    EXPECT_EQ(stages.count("write"), 1u);
+
+    // Right after a stream closes the reservation is exact; a new stream whose
+    // entry needs another directory sector then fails at its creation.
+    cfb_test::SpaceSink::Record record;
+    record.capacity = ~std::uint64_t{0};
+    cfb::Writer writer(std::make_unique<cfb_test::SpaceSink>(record));
+    ASSERT_EQ(writer.Start(), Error::None);
+    for (int i = 1; i <= 3; ++i) {  // the root and three streams fill one directory sector
+        ASSERT_EQ(writer.CreateStream(cfb_test::Utf16(std::to_string(i))), Error::None);
+        ASSERT_EQ(writer.CloseStream(), Error::None);
+    }
+    record.capacity = record.reserved;
+    EXPECT_EQ(writer.CreateStream(u"4"), Error::MediumFull);
+    EXPECT_EQ(writer.Failure(), Error::None);  // nothing written: the archive is still sound
+    record.watch = true;
+    EXPECT_EQ(writer.Finish(), Error::None);
+    EXPECT_EQ(record.writesPastReservation, 0);
+    EXPECT_EQ(cfb_test::CompareWithReader(record.bytes, {{u"1", {}}, {u"2", {}}, {u"3", {}}}), "");
+}
+
 TEST(WriterFailures, FailingHeaderWriteLeavesZeros) {
     cfb_test::FailingSink::Record record;
     cfb::Writer writer(std::make_unique<cfb_test::FailingSink>(record, ~std::uint64_t{0}, Error::WriteFault, true));

@@ -17,6 +17,14 @@ namespace {
 // One request at most this large: Linux caps a single transfer near 2 GiB.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
+// Reservations grow in steps of this size, to keep the calls few.
+constexpr std::uint64_t kReserveStep = std::uint64_t{4} << 20;
+
+// fallocate() answers that the file system or file cannot preallocate.
+bool CannotPreallocate(int error) {
+    return error == EOPNOTSUPP || error == ENOSYS || error == ENODEV || error == ESPIPE || error == EINVAL;
+}
+
 class PosixFileSink final : public WriteSink {
 public:
     PosixFileSink() = default;
@@ -38,8 +46,38 @@ public:
             bytes += written;
             size -= static_cast<std::size_t>(written);
             offset += static_cast<std::uint64_t>(written);
+            if (offset > end_) end_ = offset;
         }
         return Error::None;
+    }
+
+    // Allocates the blocks up to `size` (a little beyond, to keep the calls
+    // few; exactly when only that much space is left). Close() trims what
+    // was allocated past the last byte written.
+    Error Reserve(std::uint64_t size) override {
+        if (fd_ < 0 || !preallocates_ || size <= reserved_) return Error::None;
+#ifdef __linux__
+        const std::uint64_t generous = (size + kReserveStep - 1) / kReserveStep * kReserveStep;
+        for (std::uint64_t target : {generous, size}) {
+            int result;
+            do {
+                result = ::fallocate(fd_, 0, static_cast<off_t>(reserved_), static_cast<off_t>(target - reserved_));
+            } while (result != 0 && errno == EINTR);
+            if (result == 0) {
+                reserved_ = target;
+                return Error::None;
+            }
+            if (CannotPreallocate(errno)) {
+                preallocates_ = false;
+                return Error::None;
+            }
+            if (errno != ENOSPC && errno != EDQUOT) break;
+        }
+        return ErrorFromSystem(static_cast<unsigned long>(errno));
+#else
+        preallocates_ = false;
+        return Error::None;
+#endif
     }
 
     Error Open(const std::string& path, CreateMode mode) {
@@ -52,14 +90,23 @@ public:
 
     Error Close() override {
         if (fd_ < 0) return Error::None;
+        Error error = Error::None;
+        if (reserved_ > end_ && ::ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
+            error = ErrorFromSystem(static_cast<unsigned long>(errno));
+        }
         const int result = ::close(fd_);
         fd_ = -1;
-        if (result != 0 && errno != EINTR) return ErrorFromSystem(static_cast<unsigned long>(errno));
-        return Error::None;
+        if (result != 0 && errno != EINTR && error == Error::None) {
+            error = ErrorFromSystem(static_cast<unsigned long>(errno));
+        }
+        return error;
     }
 
 private:
     int fd_ = -1;
+    std::uint64_t end_ = 0;       // one past the last byte written
+    std::uint64_t reserved_ = 0;  // bytes allocated by Reserve()
+    bool preallocates_ = true;
 };
 
 class PosixFileSource final : public ReadSource {
