@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """tvpack end to end: the real binary on real folders.
 
-Usage: test_tvpack.py --tvpack COMMAND... --craft COMMAND... [--windows]
+Usage: test_tvpack.py [--windows] --tvpack COMMAND... --craft COMMAND... [--tests NAME...]
 
 COMMAND runs tvpack (or the archive crafting helper); for the Windows build it
 is the Wine runner followed by the executable. Every command runs in a
@@ -234,6 +234,16 @@ class Pack(Scratch):
                 self.expect_castle_archive(self.at("castle.tvp"))
         self.assertFalse(os.path.exists(self.at("hollow.tvp")))
 
+    def test_non_ascii_names_print_as_utf8(self):
+        write_bytes(self.at("ch\u00e2teau \u00e9t\u00e9.tvx"), b"mod")
+        write_bytes(self.at("ch\u00e2teau \u00e9t\u00e9", "\u00dcber", "\u00e4.txt"), b"a")
+        code, out, err = self.tvpack("pack", "ch\u00e2teau \u00e9t\u00e9.tvx")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(out, 'Creating mod archive "ch\u00e2teau \u00e9t\u00e9.tvp".\nAdding file 2/2\n'
+                              'Successfully created mod archive "ch\u00e2teau \u00e9t\u00e9.tvp".\n\n')
+        self.assertEqual(archive_streams(self.at("ch\u00e2teau \u00e9t\u00e9.tvp"))["2"],
+                         header("ch\u00e2teau \u00e9t\u00e9\\\u00dcber\\\u00e4.txt") + b"a")
+
     def test_progress_is_rewritten_in_place_on_a_terminal(self):
         if WINDOWS:
             self.skipTest("the Windows build's console is not a POSIX terminal")
@@ -429,6 +439,26 @@ class Extract(Scratch):
                 self.assertEqual(code, 1, out)
                 self.assertIn(message, out)
 
+    def test_posix_names_survive_the_round_trip_exactly(self):
+        if WINDOWS:
+            self.skipTest("POSIX byte names")
+        # A byte that is not UTF-8 and a backslash inside a name.
+        odd = [b"bad\xff.bin", b"back\\slash.txt"]
+        self.add_castle()
+        for name in odd:
+            write_bytes(os.path.join(self.root.encode(), b"castle", name), name)
+        code, out, err = self.tvpack("pack", "castle.tvx")
+        self.assertEqual((code, err), (0, ""))
+        code, out, err = self.tvpack("list", "--json", "castle.tvp")
+        paths = [row["path"] for row in json.loads(out)]
+        self.assertIn("castle\\back\uf05cslash.txt", paths)
+        self.assertIn("castle\\bad\udcff.bin", paths)
+        code, out, err = self.tvpack("extract", "castle.tvp", "out")
+        self.assertEqual((code, err), (0, ""))
+        for name in odd:
+            self.assertEqual(read_bytes(os.path.join(self.root.encode(), b"out", b"castle", name)), name)
+        self.assertEqual(self.tvpack("verify", "castle.tvp")[0], 0)
+
     def test_names_only_windows_refuses_are_files_elsewhere(self):
         if WINDOWS:
             self.skipTest("refused on Windows (see the crafted cases)")
@@ -540,9 +570,13 @@ def main():
     if "--tvpack" not in args or "--craft" not in args:
         print(__doc__)
         return 2
+    names = []
+    if "--tests" in args:
+        names = args[args.index("--tests") + 1:]
+        args = args[:args.index("--tests")]
     TVPACK = args[args.index("--tvpack") + 1:args.index("--craft")]
     CRAFT = args[args.index("--craft") + 1:]
-    result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
+    result = unittest.main(argv=[sys.argv[0], "-v"] + names, exit=False).result
     return 0 if result.wasSuccessful() else 1
 
 
