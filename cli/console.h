@@ -15,6 +15,10 @@ bool InputIsTerminal();
 // Writes text whose lines end in "\n". Redirected output gets UTF-8 bytes.
 void WriteText(Channel channel, const std::u16string& text);
 
+// Whether some text for standard output could not be written (a full disk,
+// a closed pipe), so that the exit status can tell.
+bool OutputFailed();
+
 // On a terminal standard output: replaces the line the cursor is on, which
 // holds `oldLength` characters, with text (no line break).
 void RewriteTerminalLine(std::size_t oldLength, const std::u16string& text);

@@ -135,14 +135,15 @@ int AskOverwrite(const WCHAR* question)
     if (log.policy == OverwritePolicy::No)
         return IDNO;
 
+    // Input that is not a terminal gets a few chances, not endless ones.
+    const int kChances = 5;
     std::u16string prompt = WithLineFeeds(question) + u" [y]es/[n]o/[c]ancel: ";
-    for (;;) {
+    for (int chance = 0; chance < kChances || InputIsTerminal(); ++chance) {
         WriteText(Channel::Err, prompt);
         std::string answer;
         if (!ReadInputLine(&answer)) {
             WriteText(Channel::Err, u"\n");
-            log.report.askedUnanswered = true;
-            return 0;
+            break;
         }
         // A terminal echoes the answer; show one read from elsewhere too, so
         // the question and its answer read as one line.
@@ -153,6 +154,8 @@ int AskOverwrite(const WCHAR* question)
             return result;
         prompt = u"Please answer y, n or c: ";
     }
+    log.report.askedUnanswered = true;
+    return 0;
 }
 
 void FinishConsoleOutput()

@@ -4,7 +4,9 @@
 #include "cli/console.h"
 #include "cli/usage.h"
 
-int RunTvpack(const std::vector<std::u16string>& arguments)
+namespace {
+
+int RunCommand(const std::vector<std::u16string>& arguments)
 {
     Arguments parsed;
     std::u16string problem = ParseArguments(arguments, &parsed);
@@ -33,4 +35,16 @@ int RunTvpack(const std::vector<std::u16string>& arguments)
         break;
     }
     return kExitUsage;
+}
+
+}  // namespace
+
+int RunTvpack(const std::vector<std::u16string>& arguments)
+{
+    int status = RunCommand(arguments);
+    if (OutputFailed() && status == kExitSuccess) {
+        WriteText(Channel::Err, u"tvpack: standard output could not be written\n");
+        return kExitFailure;
+    }
+    return status;
 }

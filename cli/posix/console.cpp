@@ -29,6 +29,8 @@ std::string Bytes(const std::u16string& text)
     }
 }
 
+bool g_outputFailed = false;
+
 std::FILE* Stream(Channel channel)
 {
     return channel == Channel::Out ? stdout : stderr;
@@ -49,8 +51,15 @@ bool InputIsTerminal()
 void WriteText(Channel channel, const std::u16string& text)
 {
     std::string bytes = Bytes(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), Stream(channel));
-    std::fflush(Stream(channel));
+    std::FILE* stream = Stream(channel);
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    if ((std::fflush(stream) != 0 || !written) && channel == Channel::Out)
+        g_outputFailed = true;
+}
+
+bool OutputFailed()
+{
+    return g_outputFailed;
 }
 
 void RewriteTerminalLine(std::size_t, const std::u16string& text)

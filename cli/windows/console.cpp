@@ -9,6 +9,8 @@
 
 namespace {
 
+bool g_outputFailed = false;
+
 HANDLE Handle(Channel channel)
 {
     return GetStdHandle(channel == Channel::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
@@ -20,19 +22,20 @@ bool IsConsole(HANDLE handle)
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
-void WriteBytes(HANDLE handle, const char* data, std::size_t size)
+bool WriteBytes(HANDLE handle, const char* data, std::size_t size)
 {
     while (size > 0) {
         DWORD piece = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
         DWORD written = 0;
         if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0)
-            return;
+            return false;
         data += written;
         size -= written;
     }
+    return true;
 }
 
-void WriteConsoleText(HANDLE handle, const std::wstring& text)
+bool WriteConsoleText(HANDLE handle, const std::wstring& text)
 {
     const wchar_t* data = text.data();
     std::size_t size = text.size();
@@ -40,10 +43,11 @@ void WriteConsoleText(HANDLE handle, const std::wstring& text)
         DWORD piece = size > 0x4000u ? 0x4000u : static_cast<DWORD>(size);
         DWORD written = 0;
         if (!WriteConsoleW(handle, data, piece, &written, nullptr) || written == 0)
-            return;
+            return false;
         data += written;
         size -= written;
     }
+    return true;
 }
 
 std::string Utf8(const std::wstring& text)
@@ -75,16 +79,24 @@ bool InputIsTerminal()
 void WriteText(Channel channel, const std::u16string& text)
 {
     HANDLE handle = Handle(channel);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
-        return;
-    std::wstring wide(text.begin(), text.end());
-    if (IsConsole(handle)) {
-        // The console moves to the next line on "\n" alone.
-        WriteConsoleText(handle, wide);
-    } else {
-        std::string bytes = Utf8(wide);
-        WriteBytes(handle, bytes.data(), bytes.size());
+    bool written = false;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        std::wstring wide(text.begin(), text.end());
+        if (IsConsole(handle)) {
+            // The console moves to the next line on "\n" alone.
+            written = WriteConsoleText(handle, wide);
+        } else {
+            std::string bytes = Utf8(wide);
+            written = WriteBytes(handle, bytes.data(), bytes.size());
+        }
     }
+    if (!written && channel == Channel::Out)
+        g_outputFailed = true;
+}
+
+bool OutputFailed()
+{
+    return g_outputFailed;
 }
 
 void RewriteTerminalLine(std::size_t oldLength, const std::u16string& text)

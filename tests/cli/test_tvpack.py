@@ -172,6 +172,8 @@ class Pack(Scratch):
             (["pack", "castle.tvx"], b"c\n", 1, "Current operation cancelled by user.\n\n", False, True),
             (["pack", "castle.tvx"], b"", 1, "", False, True),
             (["pack", "castle.tvx"], b"maybe\n", 1, "", False, True),
+            (["pack", "castle.tvx"], b"maybe\n" * 5 + b"y\n", 1, "", False, True),
+            (["pack", "castle.tvx"], b"maybe\n" * 4 + b"y\n", 0, CASTLE_TRANSCRIPT, True, True),
             (["pack", "--overwrite", "castle.tvx"], b"n\n", 0, CASTLE_TRANSCRIPT, True, False),
             (["pack", "castle.tvx", "--skip"], b"y\n", 1,
              'Mod archive "castle.tvp" already exists. Skipping.\n\n', False, False),
@@ -188,7 +190,7 @@ class Pack(Scratch):
                     self.expect_castle_archive(self.at("castle.tvp"))
                 else:
                     self.assertEqual(read_bytes(self.at("castle.tvp")), old)
-                if stdin in (b"", b"maybe\n") and not replaced and asked:
+                if want_code == 1 and not want_out:
                     self.assertIn("no answer to the overwrite question", err)
 
     def test_cancel_stops_the_remaining_mods(self):
@@ -553,6 +555,16 @@ class CommandLine(Scratch):
                 for command in ("pack", "list", "extract", "verify", "--overwrite", "--skip", "--json",
                                 "--force"):
                     self.assertIn(command, out)
+
+    def test_output_that_cannot_be_written_fails_the_run(self):
+        if WINDOWS or not os.path.exists("/dev/full"):
+            self.skipTest("needs /dev/full")
+        self.pack_castle()
+        with open("/dev/full", "wb") as full:
+            done = subprocess.run(TVPACK + ["list", "castle.tvp"], cwd=self.root, stdout=full,
+                                  stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b"standard output could not be written", done.stderr)
 
     def test_double_dash_ends_the_options(self):
         write_bytes(self.at("--odd.tvx"), b"m")
