@@ -54,7 +54,7 @@ run: build-windows
 	cd examples && ../tools/run-app ../$(WINDOWS)/app/TolvanePacker.exe
 
 bench: build-native
-	bench/run
+	/usr/bin/python3 bench/run_bench.py
 
 clean:
 	rm -rf $(BUILD)
