@@ -27,8 +27,11 @@ constexpr std::size_t kReadSliceBytes = 1u << 20;
 
 struct FileObject : HandleHeader {
     static constexpr HandleKind kKind = HandleKind::File;
-    explicit FileObject(int descriptor) : HandleHeader(kKind), fd(descriptor) {}
+    FileObject(int descriptor, std::uint64_t bytes) : HandleHeader(kKind), fd(descriptor), size(bytes) {}
     int fd;
+    // Taken when the file is opened: no holder that goes through this layer
+    // can change it while the handle holds its lock.
+    std::uint64_t size;
 };
 
 // Closes fd without disturbing errno, for failure paths.
@@ -68,15 +71,15 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, void* /*security
         errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return INVALID_HANDLE_VALUE;
     }
-    // Non-blocking mode was only for the open; reads of the file should wait.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Non-blocking mode was only for the open; for a regular file it changes
+    // nothing, so it is left on rather than costing two more calls per file.
     int lock = shareMode == 0 ? LOCK_EX : LOCK_SH;
     if (flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         CloseQuietly(fd);
         return INVALID_HANDLE_VALUE;
     }
 
-    auto* object = new (std::nothrow) FileObject(fd);
+    auto* object = new (std::nothrow) FileObject(fd, static_cast<std::uint64_t>(info.st_size));
     if (object == nullptr) {
         close(fd);
         errno = ENOMEM;
@@ -88,13 +91,11 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, void* /*security
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh)
 {
     FileObject* object = HandleObject<FileObject>(file);
-    struct stat info;
-    if (object == nullptr || fstat(object->fd, &info) != 0)
+    if (object == nullptr)
         return INVALID_FILE_SIZE;
-    auto size = static_cast<std::uint64_t>(info.st_size);
     if (sizeHigh != nullptr)
-        *sizeHigh = static_cast<DWORD>(size >> 32);
-    return static_cast<DWORD>(size & 0xFFFFFFFFu);
+        *sizeHigh = static_cast<DWORD>(object->size >> 32);
+    return static_cast<DWORD>(object->size & 0xFFFFFFFFu);
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped)
