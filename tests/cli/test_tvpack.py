@@ -588,7 +588,22 @@ def main():
         args = args[:args.index("--tests")]
     TVPACK = args[args.index("--tvpack") + 1:args.index("--craft")]
     CRAFT = args[args.index("--craft") + 1:]
-    result = unittest.main(argv=[sys.argv[0], "-v"] + names, exit=False).result
+    keeper = None
+    if WINDOWS:
+        # One Wine process open for the whole run keeps the Wine server up, so
+        # it is not started afresh for each of the hundreds of commands.
+        keeper = subprocess.Popen(TVPACK[:-1] + ["cmd", "/c", "pause"], stdin=subprocess.PIPE,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        result = unittest.main(argv=[sys.argv[0], "-v"] + names, exit=False).result
+    finally:
+        if keeper:
+            keeper.stdin.close()
+            try:
+                keeper.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                keeper.kill()
+                keeper.wait()
     return 0 if result.wasSuccessful() else 1
 
 
