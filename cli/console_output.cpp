@@ -14,8 +14,8 @@ struct ConsoleLog {
     ModReport report;
     bool terminal = false;
     bool terminalKnown = false;
-    // The current line: on a terminal, its length as shown; otherwise its
-    // text, not yet printed.
+    // The text of the current line: on a terminal already shown (kept for
+    // its length when it is rewritten); otherwise not yet printed.
     std::u16string line;
 };
 

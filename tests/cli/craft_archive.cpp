@@ -1,8 +1,8 @@
-// Writes a compound file with exactly the streams a spec names, for tests that
+// Writes a compound file with exactly the streams a list names, for tests that
 // hand tvpack archives the packer would never write.
 //
-// Usage: craft_archive OUT SPEC
-// SPEC holds one stream per line: the name as UTF-16LE in hex, a space, and
+// Usage: craft_archive OUT LIST
+// LIST holds one stream per line: the name as UTF-16LE in hex, a space, and
 // the stream's whole content (name header included) in hex.
 #include <cstdio>
 #include <fstream>
@@ -39,9 +39,9 @@ int Fail(const std::string& what, cfb::Error error = cfb::Error::None)
 int main(int argc, char** argv)
 {
     if (argc != 3)
-        return Fail("usage: craft_archive OUT SPEC");
-    std::ifstream spec(argv[2]);
-    if (!spec)
+        return Fail("usage: craft_archive OUT LIST");
+    std::ifstream list(argv[2]);
+    if (!list)
         return Fail(std::string("cannot read ") + argv[2]);
 
     cfb::Error error = cfb::Error::None;
@@ -54,11 +54,11 @@ int main(int argc, char** argv)
 
     std::string nameHex;
     std::string contentHex;
-    while (spec >> nameHex >> contentHex) {
+    while (list >> nameHex >> contentHex) {
         std::vector<std::uint8_t> nameBytes;
         std::vector<std::uint8_t> content;
         if (!FromHex(nameHex, &nameBytes) || nameBytes.size() % 2 != 0 || !FromHex(contentHex, &content))
-            return Fail("bad spec line for " + nameHex);
+            return Fail("bad line for " + nameHex);
         std::u16string name;
         for (std::size_t i = 0; i < nameBytes.size(); i += 2)
             name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));

@@ -98,14 +98,14 @@ def header(path, junk=b""):
 
 def craft(folder, archive, streams):
     """Writes an archive holding exactly `streams`: (name, whole content)."""
-    spec = os.path.join(folder, archive + ".spec")
-    with open(spec, "w") as f:
+    listing = os.path.join(folder, archive + ".streams")
+    with open(listing, "w") as f:
         for name, content in streams:
             f.write("%s %s\n" % (name.encode("utf-16-le").hex(), content.hex()))
-    code, out, err = run([archive, os.path.basename(spec)], folder, command=CRAFT)
+    code, out, err = run([archive, os.path.basename(listing)], folder, command=CRAFT)
     if code != 0:
         raise RuntimeError("craft_archive failed: " + out + err)
-    os.remove(spec)
+    os.remove(listing)
 
 
 class Scratch(unittest.TestCase):
