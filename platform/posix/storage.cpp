@@ -18,32 +18,11 @@
 #include "platform/compound_file/writer.h"
 #include "platform/posix/text.h"
 #include "platform/posix/win32_subset.h"
+#include "platform/storage_result.h"
 
 namespace {
 
-constexpr HRESULT kReverted = static_cast<HRESULT>(0x80030102u);  // STG_E_REVERTED
 constexpr DWORD kSupportedMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-
-HRESULT ResultFor(cfb::Error error) {
-    switch (error) {
-        case cfb::Error::None: return S_OK;
-        case cfb::Error::FileExists:
-        case cfb::Error::NameExists: return STG_E_FILEALREADYEXISTS;
-        case cfb::Error::FileNotFound: return STG_E_FILENOTFOUND;
-        case cfb::Error::PathNotFound: return STG_E_PATHNOTFOUND;
-        case cfb::Error::AccessDenied:
-        case cfb::Error::StreamAlreadyOpen: return STG_E_ACCESSDENIED;
-        case cfb::Error::MediumFull: return STG_E_MEDIUMFULL;
-        case cfb::Error::WriteFault: return STG_E_WRITEFAULT;
-        case cfb::Error::OutOfMemory: return STG_E_INSUFFICIENTMEMORY;
-        case cfb::Error::InvalidName: return STG_E_INVALIDNAME;
-        case cfb::Error::TooLarge: return STG_E_DOCFILETOOLARGE;
-        case cfb::Error::NoStreamOpen:
-        case cfb::Error::Closed: return kReverted;
-        case cfb::Error::InvalidArgument: return STG_E_INVALIDPARAMETER;
-    }
-    return STG_E_WRITEFAULT;
-}
 
 bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
@@ -112,7 +91,7 @@ public:
         }
         if (error != cfb::Error::None) {
             delete created;
-            return ResultFor(error);
+            return StorageResult(error);
         }
         AddRef();  // the stream's hold on its storage
         *stream = created;
@@ -148,7 +127,7 @@ HRESULT Stream::Write(const void* data, ULONG size, ULONG* written) {
     if (!data && size != 0) return STG_E_INVALIDPOINTER;
     const cfb::Error error = storage_->Writer().Write(data, size);
     if (error == cfb::Error::None && written) *written = size;
-    return ResultFor(error);
+    return StorageResult(error);
 }
 
 }  // namespace
@@ -172,7 +151,7 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
     const bool replace = (mode & STGM_CREATE) != 0;
     std::unique_ptr<cfb::WriteSink> sink =
         cfb::CreateFileSink(path, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
-    if (!sink) return ResultFor(error);
+    if (!sink) return StorageResult(error);
 
     // A file this call created is removed again when the rest fails. A file
     // that existed is never removed: it may not even be a regular file.
@@ -185,7 +164,7 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
         storage->Writer().Abandon();
         storage->Release();
         if (!replace) ::unlink(path.c_str());
-        return ResultFor(error);
+        return StorageResult(error);
     }
     *object = static_cast<IStorage*>(storage);
     return S_OK;

@@ -130,6 +130,7 @@ extern const GUID IID_IUnknown;
 #define STG_E_MEDIUMFULL (static_cast<HRESULT>(0x80030070u))
 #define STG_E_INVALIDNAME (static_cast<HRESULT>(0x800300FCu))
 #define STG_E_INVALIDFLAG (static_cast<HRESULT>(0x800300FFu))
+#define STG_E_REVERTED (static_cast<HRESULT>(0x80030102u))
 #define STG_E_DOCFILETOOLARGE (static_cast<HRESULT>(0x80030111u))
 
 #define STGM_READWRITE 0x00000002u

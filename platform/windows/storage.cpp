@@ -22,31 +22,11 @@
 
 #include "platform/compound_file/file_io.h"
 #include "platform/compound_file/writer.h"
+#include "platform/storage_result.h"
 
 namespace {
 
 constexpr DWORD kSupportedMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-
-HRESULT ResultFor(cfb::Error error) {
-    switch (error) {
-        case cfb::Error::None: return S_OK;
-        case cfb::Error::FileExists:
-        case cfb::Error::NameExists: return STG_E_FILEALREADYEXISTS;
-        case cfb::Error::FileNotFound: return STG_E_FILENOTFOUND;
-        case cfb::Error::PathNotFound: return STG_E_PATHNOTFOUND;
-        case cfb::Error::AccessDenied:
-        case cfb::Error::StreamAlreadyOpen: return STG_E_ACCESSDENIED;
-        case cfb::Error::MediumFull: return STG_E_MEDIUMFULL;
-        case cfb::Error::WriteFault: return STG_E_WRITEFAULT;
-        case cfb::Error::OutOfMemory: return STG_E_INSUFFICIENTMEMORY;
-        case cfb::Error::InvalidName: return STG_E_INVALIDNAME;
-        case cfb::Error::TooLarge: return STG_E_DOCFILETOOLARGE;
-        case cfb::Error::NoStreamOpen:
-        case cfb::Error::Closed: return STG_E_REVERTED;
-        case cfb::Error::InvalidArgument: return STG_E_INVALIDPARAMETER;
-    }
-    return STG_E_WRITEFAULT;
-}
 
 class Storage;
 
@@ -148,7 +128,7 @@ public:
         }
         if (error != cfb::Error::None) {
             delete created;
-            return ResultFor(error);
+            return StorageResult(error);
         }
         AddRef();  // the stream's hold on its storage
         *stream = created;
@@ -208,7 +188,7 @@ HRESULT STDMETHODCALLTYPE Stream::Write(const void* data, ULONG size, ULONG* wri
     if (!data && size != 0) return STG_E_INVALIDPOINTER;
     const cfb::Error error = storage_->Writer().Write(data, size);
     if (error == cfb::Error::None && written) *written = size;
-    return ResultFor(error);
+    return StorageResult(error);
 }
 
 }  // namespace
@@ -226,7 +206,7 @@ HRESULT CfStgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD 
     const bool replace = (mode & STGM_CREATE) != 0;
     std::unique_ptr<cfb::WriteSink> sink =
         cfb::CreateFileSink(name, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
-    if (!sink) return ResultFor(error);
+    if (!sink) return StorageResult(error);
 
     // A file this call created is removed again when the rest fails. A file
     // that existed is never removed.
@@ -239,7 +219,7 @@ HRESULT CfStgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD 
         storage->Writer().Abandon();
         storage->Release();
         if (!replace) DeleteFileW(name);
-        return ResultFor(error);
+        return StorageResult(error);
     }
     *object = static_cast<IStorage*>(storage);
     return S_OK;
