@@ -53,6 +53,8 @@ class Mount:
 
 
 def pack(test_pack, mod_file, hook=None, unprivileged=False):
+    """Runs the packer from the mod file's folder; returns its exit status and
+    the transcript with plain line breaks."""
     command = [test_pack]
     if hook:
         command += ["--on-question", hook]
@@ -158,6 +160,31 @@ def add_no_access(test_pack, root):
     expect(out, "Creating mod archive \"m.tvp\".\nAdding file 2/3\n"
                 "Error searching directory \"m\\sub\\*\"!\n"
                 "Error adding mod directory to mod archive \"m.tvp\"!\n")
+    expect(archive_state(os.path.join(root, "m.tvp"), os.path.join(root, "m.tvx")), "none")
+
+
+@case("a mod file whose folder can't be listed", needs="nobody")
+def folder_not_listed(test_pack, root):
+    folder = os.path.join(root, "hidden")
+    write(os.path.join(folder, "m.tvx"), b"m")
+    write(os.path.join(folder, "m", "a.txt"), b"a")
+    give_to_nobody(root)
+    os.chmod(folder, 0o311)  # names can be opened, the folder can't be listed
+    code, out = pack(test_pack, os.path.join(folder, "m.tvx"), unprivileged=True)
+    expect((code, out), (3, ""))
+    os.chmod(folder, 0o755)
+    expect(archive_state(os.path.join(folder, "m.tvp"), os.path.join(folder, "m.tvx")), "none")
+
+
+@case("an archive that can't be created in a read-only folder", needs="nobody")
+def archive_not_created(test_pack, root):
+    write(os.path.join(root, "m.tvx"), b"m")
+    write(os.path.join(root, "m", "a.txt"), b"a")
+    give_to_nobody(root)
+    os.chmod(root, 0o555)
+    code, out = pack(test_pack, os.path.join(root, "m.tvx"), unprivileged=True)
+    os.chmod(root, 0o755)
+    expect(out, "Error creating mod archive \"m.tvp\"!\n")
     expect(archive_state(os.path.join(root, "m.tvp"), os.path.join(root, "m.tvx")), "none")
 
 

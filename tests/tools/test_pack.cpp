@@ -6,7 +6,8 @@
 // The overwrite question is answered Yes unless --answer says otherwise.
 // --on-question runs COMMAND through the shell when the question comes, that
 // is after the count walk and before the archive is filled: a window in which
-// tests change the tree. Exit 0 only when every mod was packed.
+// tests change the tree. Exit 0 only when every mod was packed, 3 when the
+// packer ended the batch as fatal.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,6 +59,8 @@ int main(int argc, char** argv)
         std::string transcript = ToUtf8(OutputText());
         std::fputs(transcript.c_str(), stdout);
         std::fflush(stdout);
+        if (result == PackResult::Fatal)
+            return 3;
         if (result != PackResult::Done ||
             transcript.find("Successfully created mod archive") == std::string::npos)
             ++failures;
