@@ -592,8 +592,11 @@ def main():
     if WINDOWS:
         # One Wine process open for the whole run keeps the Wine server up, so
         # it is not started afresh for each of the hundreds of commands.
-        keeper = subprocess.Popen(TVPACK[:-1] + ["cmd", "/c", "pause"], stdin=subprocess.PIPE,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The tests start once it is up: Wine processes that start together
+        # with a cold server can stall.
+        keeper = subprocess.Popen(TVPACK[:-1] + ["cmd", "/c", "echo up& pause"], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        keeper.stdout.readline()
     try:
         result = unittest.main(argv=[sys.argv[0], "-v"] + names, exit=False).result
     finally:
