@@ -43,7 +43,8 @@ test-native: build-native
 test-asan: build-asan
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
-test-windows: build-windows
+# The Windows tree compares its archives with the native tvpack's.
+test-windows: build-windows build-native
 	tools/wine-prefix
 	cd $(WINDOWS) && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j $(JOBS)
 
