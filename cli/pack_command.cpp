@@ -15,6 +15,7 @@
 #include "cli/text.h"
 #include "packer/file_counters.h"
 #include "packer/pack_mod.h"
+#include "platform/compound_file/reader.h"
 
 namespace {
 
@@ -37,17 +38,23 @@ std::u16string NotPackedReason(const ModReport& report, const std::u16string& fu
     return u"no mod directory " + Quoted(PathText(modFile.stem())) + u" beside it";
 }
 
-// The archive the packer just reported as created, read back.
+// The archive the packer just reported as created, read back: its structure
+// is checked whole (every chain and directory entry); the stream contents are
+// what the packer just wrote and are not read again.
 std::u16string CheckPackedArchive(const std::u16string& fullPath)
 {
     fs::path archivePath = NativePath(fullPath).replace_extension(".tvp");
-    ModArchive archive;
-    std::u16string problem = archive.Open(archivePath);
-    if (!problem.empty())
-        return problem;
+    std::string error;
+    std::unique_ptr<cfb::ReadSource> source = OpenArchiveSource(archivePath, &error);
+    if (source == nullptr)
+        return Widen(error);
+    cfb::Reader reader;
+    error = reader.Open(*source);
+    if (!error.empty())
+        return Widen(error);
     std::uint32_t added = g_fileNumber - 1;
-    if (archive.Streams().size() != added)
-        return u"it holds " + Decimal(archive.Streams().size()) + u" streams instead of " +
+    if (reader.Entries().size() != added)
+        return u"it holds " + Decimal(reader.Entries().size()) + u" streams instead of " +
                Decimal(added);
     return std::u16string();
 }
