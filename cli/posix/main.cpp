@@ -1,4 +1,6 @@
 // POSIX entry: arguments are bytes, read as the platform layer reads names.
+#include <malloc.h>
+
 #include <string>
 #include <vector>
 
@@ -7,6 +9,12 @@
 
 int main(int argc, char** argv)
 {
+    // Packing holds each file whole in one new block. Blocks of that size
+    // would each be mapped fresh and fault in page by page; taken from the
+    // heap and kept there, the next file reuses the pages of the last one.
+    // The heap then holds at most the largest file.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.push_back(FromNativeName(argv[i]));
