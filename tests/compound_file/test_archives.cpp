@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "platform/compound_file/memory_io.h"
-#include "platform/compound_file/names.h"
 #include "platform/compound_file/reader.h"
 #include "platform/compound_file/writer.h"
 
@@ -82,41 +84,82 @@ std::string CompareWithReader(const std::vector<std::uint8_t>& file, const std::
     return std::string();
 }
 
-cfb::Error FailingSink::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
-    if (offset == 0 && ++headerWrites_ == 2 && failHeader_) return error_;
-    if (size > budget_) {
-        budget_ = 0;
-        return error_;
+std::string OpenError(const std::vector<std::uint8_t>& file) {
+    cfb::MemorySource source(file.data(), file.size());
+    cfb::Reader reader;
+    return reader.Open(source);
+}
+
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+namespace {
+
+struct Walk {
+    std::uint32_t none;
+    const std::vector<std::uint32_t>& left;
+    const std::vector<std::uint32_t>& right;
+    const std::vector<bool>& red;
+    std::vector<bool> seen;
+    TreeReport report;
+
+    // Returns the black height of the subtree, or -1 after an error.
+    int Visit(std::uint32_t node, bool parentRed, int depth) {
+        if (node == none) return 0;
+        if (node >= seen.size()) return Fail("node " + std::to_string(node) + " out of range");
+        if (seen[node]) return Fail("node " + std::to_string(node) + " reached twice");
+        seen[node] = true;
+        report.height = std::max(report.height, depth);
+        if (red[node] && parentRed) return Fail("red node " + std::to_string(node) + " has a red parent");
+        const int l = Visit(left[node], red[node], depth + 1);
+        if (l < 0) return -1;
+        report.inOrder.push_back(node);
+        const int r = Visit(right[node], red[node], depth + 1);
+        if (r < 0) return -1;
+        if (l != r) return Fail("black heights differ below node " + std::to_string(node));
+        return l + (red[node] ? 0 : 1);
     }
-    budget_ -= size;
-    record_.written += size;
-    if (record_.bytes.size() < offset + size) record_.bytes.resize(static_cast<std::size_t>(offset + size));
-    std::memcpy(record_.bytes.data() + offset, data, size);
+    int Fail(const std::string& text) {
+        if (report.error.empty()) report.error = text;
+        return -1;
+    }
+};
+
+}  // namespace
+
+TreeReport CheckRedBlackTree(std::uint32_t root, std::uint32_t none, const std::vector<std::uint32_t>& left,
+                             const std::vector<std::uint32_t>& right, const std::vector<bool>& red) {
+    Walk walk{none, left, right, red, std::vector<bool>(left.size(), false), TreeReport()};
+    if (root != none && root < red.size() && red[root]) walk.Fail("the root is red");
+    walk.Visit(root, false, 1);
+    for (std::size_t id = 0; walk.report.error.empty() && id < left.size(); ++id) {
+        if (!walk.seen[id]) walk.Fail("node " + std::to_string(id) + " is not in the tree");
+    }
+    return walk.report;
+}
+
+cfb::Error TestSink::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
+    Record& r = record_;
+    if (offset == 0 && ++r.headerWrites == 2 && r.failHeader) return r.error;
+    if (size > r.budget) return r.budget = 0, r.error;
+    if (offset + size > r.capacity) return cfb::Error::MediumFull;
+    if (r.watch && offset + size > r.reserved) ++r.writesPastReservation;
+    r.budget -= size;
+    r.written += size;
+    r.end = std::max<std::uint64_t>(r.end, offset + size);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; offset + i < 512 && i < size; ++i) r.headerWritten = r.headerWritten || bytes[i] != 0;
+    if (!r.keep) return cfb::Error::None;
+    if (r.bytes.size() < offset + size) r.bytes.resize(static_cast<std::size_t>(offset + size));
+    std::memcpy(r.bytes.data() + offset, data, size);
     return cfb::Error::None;
 }
 
-cfb::Error SpaceSink::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
-    if (offset + size > record_.capacity) return cfb::Error::MediumFull;
-    if (record_.watch && offset + size > record_.reserved) ++record_.writesPastReservation;
-    if (record_.bytes.size() < offset + size) record_.bytes.resize(static_cast<std::size_t>(offset + size));
-    std::memcpy(record_.bytes.data() + offset, data, size);
-    return cfb::Error::None;
-}
-
-cfb::Error SpaceSink::Reserve(std::uint64_t size) {
+cfb::Error TestSink::Reserve(std::uint64_t size) {
     if (size > record_.capacity) return cfb::Error::MediumFull;
-    if (size > record_.reserved) record_.reserved = size;
-    return cfb::Error::None;
-}
-
-cfb::Error DiscardSink::WriteAt(std::uint64_t offset, const void* data, std::size_t size) {
-    if (offset < 512) {
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        for (std::size_t i = 0; i < size && offset + i < 512; ++i) {
-            if (bytes[i] != 0) record_.headerWritten = true;
-        }
-    }
-    if (offset + size > record_.end) record_.end = offset + size;
+    record_.reserved = std::max(record_.reserved, size);
     return cfb::Error::None;
 }
 
