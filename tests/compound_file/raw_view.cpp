@@ -67,39 +67,22 @@ std::vector<std::uint8_t> RawView::Sectors(const std::vector<std::uint32_t>& cha
 std::vector<std::uint32_t> RawView::MiniFat() const {
     if (U32(0x40) == 0) return {};
     const std::vector<std::uint8_t> bytes = Sectors(Chain(Fat(), U32(0x3C)));
+    const RawView sectors(bytes);
     std::vector<std::uint32_t> table;
-    for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-        table.push_back(static_cast<std::uint32_t>(bytes[i] | (bytes[i + 1] << 8) | (bytes[i + 2] << 16)) |
-                        (static_cast<std::uint32_t>(bytes[i + 3]) << 24));
-    }
+    for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) table.push_back(sectors.U32(i));
     return table;
 }
 
 std::vector<RawEntry> RawView::Directory() const {
     const std::vector<std::uint8_t> bytes = Sectors(Chain(Fat(), U32(0x30)));
+    const RawView d(bytes);
     std::vector<RawEntry> entries;
     for (std::size_t at = 0; at + 128 <= bytes.size(); at += 128) {
-        const std::uint8_t* e = bytes.data() + at;
-        auto u16 = [e](std::size_t o) { return static_cast<std::uint16_t>(e[o] | (e[o + 1] << 8)); };
-        auto u32 = [&](std::size_t o) {
-            return static_cast<std::uint32_t>(u16(o)) | (static_cast<std::uint32_t>(u16(o + 2)) << 16);
-        };
-        RawEntry entry;
-        entry.nameBytes = u16(0x40);
-        for (std::size_t i = 0; i + 2 < entry.nameBytes && i < 62; i += 2) entry.name += static_cast<char16_t>(u16(i));
-        entry.type = e[0x42];
-        entry.color = e[0x43];
-        entry.left = u32(0x44);
-        entry.right = u32(0x48);
-        entry.child = u32(0x4C);
-        entry.start = u32(0x74);
-        entry.sizeLow = u32(0x78);
-        entry.sizeHigh = u32(0x7C);
-        entry.zeroClsidStateTimes = true;
-        for (std::size_t i = 0x50; i < 0x74; ++i) {
-            if (e[i] != 0) entry.zeroClsidStateTimes = false;
-        }
-        entries.push_back(entry);
+        RawEntry e{std::u16string(), d.U16(at + 0x40), bytes[at + 0x42], bytes[at + 0x43], d.U32(at + 0x44),
+                   d.U32(at + 0x48), d.U32(at + 0x4C), d.U32(at + 0x74), d.U32(at + 0x78), d.U32(at + 0x7C), true};
+        for (std::size_t i = 0; i + 2 < e.nameBytes && i < 62; i += 2) e.name += static_cast<char16_t>(d.U16(at + i));
+        for (std::size_t i = 0x50; i < 0x74; ++i) e.zeroClsidStateTimes = e.zeroClsidStateTimes && bytes[at + i] == 0;
+        entries.push_back(e);
     }
     return entries;
 }
