@@ -1,13 +1,10 @@
 // Entry point of the window tests: app_window_tests <TolvanePacker.exe> <artifact folder>
 // [GoogleTest options]. The paths may be Unix paths when run under Wine.
-#include <windows.h>
-
 #include <cstdio>
-#include <string>
 
 #include <gtest/gtest.h>
 
-#include "tests/app/driver_config.h"
+#include "tests/app/driver.h"
 
 namespace {
 
@@ -21,26 +18,15 @@ std::wstring WindowsPath(const char* argument)
     using DosNameFunction = WCHAR*(CDECL*)(const char*);
     auto dosName = reinterpret_cast<DosNameFunction>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    if (argument[0] == '/' && dosName != nullptr) {
-        WCHAR* converted = dosName(argument);
-        if (converted != nullptr) {
-            std::wstring path(converted);
-            HeapFree(GetProcessHeap(), 0, converted);
-            return path;
-        }
+    if (WCHAR* converted = argument[0] == '/' && dosName != nullptr ? dosName(argument) : nullptr) {
+        std::wstring path(converted);
+        HeapFree(GetProcessHeap(), 0, converted);
+        return path;
     }
     int length = MultiByteToWideChar(CP_UTF8, 0, argument, -1, nullptr, 0);
     std::wstring path(length > 0 ? length - 1 : 0, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, argument, -1, &path[0], length);
     return path;
-}
-
-// Under Wine the program's window needs an X display; without one every test
-// would fail on a timeout, so say why at once.
-bool HasDisplay()
-{
-    bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return !underWine || GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
 }
 
 } // namespace
@@ -63,7 +49,10 @@ int main(int argc, char** argv)
                      argv[0]);
         return 2;
     }
-    if (!HasDisplay()) {
+    // Under Wine the program's window needs an X display; without one every
+    // test would fail on a timeout, so say why at once.
+    bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (underWine && GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
         std::fprintf(stderr, "The window tests need an X display: run them under xvfb-run, as "
                              "`make test-windows` does.\n");
         return 1;

@@ -1,10 +1,11 @@
-// The main loop and its batch against a scripted dialog and a scripted
-// packer: the order of the calls, what is released when, and the failure
-// boxes with their exit code. The boxes are read and closed by a hook on
-// this thread, so no one has to press anything.
+// The main loop and its batch against a scripted file-open dialog and a
+// scripted packer: the order of the calls, what is released when, and the
+// failure boxes with their exit code. The boxes are read and closed by a
+// hook on this thread, so no one has to press anything.
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,72 +14,196 @@
 #include "app/main_loop.h"
 #include "app/main_window.h"
 #include "packer/pack_mod.h"
-#include "tests/app/fake_file_dialog.h"
 
 namespace {
 
-// The packer as the loop sees it: answers from a script, records the paths.
-std::vector<PackResult> g_packResults;
-std::vector<std::wstring> g_packedPaths;
-// The items released when each PackMod call began, to see that the loop
-// releases each item only after its call.
-std::vector<std::vector<int>> g_releasesAtPack;
-FakeDialogRecord* g_record = nullptr;
-
-struct ShownBox {
-    HWND owner;
-    std::wstring caption;
-    std::wstring text;
-    int buttons;
-    bool icon;
+struct ItemScript {
+    std::wstring path;
+    HRESULT getItemAt = S_OK;
+    HRESULT getDisplayName = S_OK;
 };
-std::vector<ShownBox> g_boxes;
+
+// What the scripted dialog answers, and what it records.
+struct Script {
+    HRESULT show = S_OK;
+    HRESULT getResults = S_OK;
+    HRESULT getCount = S_OK;
+    std::vector<ItemScript> items;
+    bool quitOnShow = true;  // so that the loop ends after the batch
+
+    std::vector<PackResult> packResults;  // what PackMod answers, in turn
+
+    int shows = 0;
+    int getResultsCalls = 0;
+    int arrayReleases = 0;
+    std::vector<int> itemReleases;
+    std::vector<std::string> packedPaths;
+    std::vector<std::vector<int>> releasesAtPack;  // item releases as each PackMod began
+    std::vector<std::string> boxes;  // owner, caption, text, buttons, icon of each box
+};
+
+// Reference counting; LastReleased is told when the count reaches zero.
+template <class Interface>
+class Fake : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        *object = iid == IID_IUnknown || iid == __uuidof(Interface) ? this : nullptr;
+        return *object != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG left = --references_;
+        if (left == 0) {
+            LastReleased();
+            delete this;
+        }
+        return left;
+    }
+    explicit Fake(Script* script) : script_(script) {}
+    virtual ~Fake() = default;
+
+protected:
+    virtual void LastReleased() {}
+    Script* script_;
+
+private:
+    ULONG references_ = 1;
+};
+
+// The methods the main loop does not use.
+#define UNUSED_METHOD(name, ...) \
+    HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { return E_NOTIMPL; }
+
+class FakeItem final : public Fake<IShellItem> {
+public:
+    FakeItem(Script* script, std::size_t index) : Fake(script), index_(index) {}
+    HRESULT STDMETHODCALLTYPE GetDisplayName(SIGDN form, LPWSTR* name) override
+    {
+        const ItemScript& item = script_->items[index_];
+        *name = nullptr;
+        if (item.getDisplayName != S_OK || form != SIGDN_FILESYSPATH)
+            return item.getDisplayName != S_OK ? item.getDisplayName : E_INVALIDARG;
+        std::size_t bytes = (item.path.size() + 1) * sizeof(WCHAR);
+        *name = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+        std::memcpy(*name, item.path.c_str(), bytes);
+        return S_OK;
+    }
+    UNUSED_METHOD(BindToHandler, IBindCtx*, REFGUID, REFIID, void**)
+    UNUSED_METHOD(GetParent, IShellItem**)
+    UNUSED_METHOD(GetAttributes, SFGAOF, SFGAOF*)
+    UNUSED_METHOD(Compare, IShellItem*, SICHINTF, int*)
+
+private:
+    void LastReleased() override { ++script_->itemReleases[index_]; }
+    std::size_t index_;
+};
+
+class FakeItemArray final : public Fake<IShellItemArray> {
+public:
+    using Fake::Fake;
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override
+    {
+        *count = static_cast<DWORD>(script_->items.size());
+        return script_->getCount;
+    }
+    HRESULT STDMETHODCALLTYPE GetItemAt(DWORD index, IShellItem** item) override
+    {
+        *item = nullptr;
+        if (index >= script_->items.size())
+            return E_INVALIDARG;
+        if (script_->items[index].getItemAt != S_OK)
+            return script_->items[index].getItemAt;
+        *item = new FakeItem(script_, index);
+        return S_OK;
+    }
+    UNUSED_METHOD(BindToHandler, IBindCtx*, REFGUID, REFIID, void**)
+    UNUSED_METHOD(GetPropertyStore, GETPROPERTYSTOREFLAGS, REFIID, void**)
+    UNUSED_METHOD(GetPropertyDescriptionList, REFPROPERTYKEY, REFIID, void**)
+    UNUSED_METHOD(GetAttributes, SIATTRIBFLAGS, SFGAOF, SFGAOF*)
+    UNUSED_METHOD(EnumItems, IEnumShellItems**)
+
+private:
+    void LastReleased() override { ++script_->arrayReleases; }
+};
+
+class FakeDialog final : public Fake<IFileOpenDialog> {
+public:
+    using Fake::Fake;
+    HRESULT STDMETHODCALLTYPE Show(HWND) override
+    {
+        ++script_->shows;
+        if (script_->quitOnShow)
+            PostQuitMessage(0);
+        return script_->show;
+    }
+    HRESULT STDMETHODCALLTYPE GetResults(IShellItemArray** items) override
+    {
+        ++script_->getResultsCalls;
+        *items = script_->getResults == S_OK ? new FakeItemArray(script_) : nullptr;
+        return script_->getResults;
+    }
+    UNUSED_METHOD(GetSelectedItems, IShellItemArray**)
+    UNUSED_METHOD(SetFileTypes, UINT, const COMDLG_FILTERSPEC*)
+    UNUSED_METHOD(SetFileTypeIndex, UINT)
+    UNUSED_METHOD(GetFileTypeIndex, UINT*)
+    UNUSED_METHOD(Advise, IFileDialogEvents*, DWORD*)
+    UNUSED_METHOD(Unadvise, DWORD)
+    UNUSED_METHOD(SetOptions, FILEOPENDIALOGOPTIONS)
+    UNUSED_METHOD(GetOptions, FILEOPENDIALOGOPTIONS*)
+    UNUSED_METHOD(SetDefaultFolder, IShellItem*)
+    UNUSED_METHOD(SetFolder, IShellItem*)
+    UNUSED_METHOD(GetFolder, IShellItem**)
+    UNUSED_METHOD(GetCurrentSelection, IShellItem**)
+    UNUSED_METHOD(SetFileName, LPCWSTR)
+    UNUSED_METHOD(GetFileName, LPWSTR*)
+    UNUSED_METHOD(SetTitle, LPCWSTR)
+    UNUSED_METHOD(SetOkButtonLabel, LPCWSTR)
+    UNUSED_METHOD(SetFileNameLabel, LPCWSTR)
+    UNUSED_METHOD(GetResult, IShellItem**)
+    UNUSED_METHOD(AddPlace, IShellItem*, FDAP)
+    UNUSED_METHOD(SetDefaultExtension, LPCWSTR)
+    UNUSED_METHOD(Close, HRESULT)
+    UNUSED_METHOD(SetClientGuid, REFGUID)
+    UNUSED_METHOD(ClearClientData)
+    UNUSED_METHOD(SetFilter, IShellItemFilter*)
+};
+
+Script* g_script = nullptr;
 HHOOK g_hook = nullptr;
+
+std::string Narrow(const wchar_t* text)
+{
+    std::wstring wide(text);
+    return std::string(wide.begin(), wide.end());
+}
 
 LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        wchar_t className[64] = {};
-        GetClassNameW(box, className, 64);
-        if (std::wstring(className) == L"#32770") {
-            ShownBox shown = {GetWindow(box, GW_OWNER), L"", L"", 0, false};
-            wchar_t text[1024] = {};
-            GetWindowTextW(box, text, 1024);
-            shown.caption = text;
-            for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
-                 child = GetWindow(child, GW_HWNDNEXT)) {
-                GetClassNameW(child, className, 64);
-                LONG style = GetWindowLongW(child, GWL_STYLE);
-                if (!(style & WS_VISIBLE))
-                    continue;
-                if (_wcsicmp(className, L"Button") == 0) {
-                    ++shown.buttons;
-                } else if (_wcsicmp(className, L"Static") == 0) {
-                    if ((style & SS_TYPEMASK) == SS_ICON) {
-                        shown.icon = SendMessageW(child, STM_GETICON, 0, 0) != 0;
-                    } else {
-                        GetWindowTextW(child, text, 1024);
-                        if (text[0] != 0)
-                            shown.text = text;
-                    }
-                }
-            }
-            g_boxes.push_back(shown);
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
+    HWND box = reinterpret_cast<HWND>(wParam);
+    wchar_t text[1024] = {};
+    if (code == HCBT_ACTIVATE && GetClassNameW(box, text, 1024) && Narrow(text) == "#32770") {
+        GetWindowTextW(box, text, 1024);
+        std::string shown = (GetWindow(box, GW_OWNER) ? "owned|" : "|") + Narrow(text) + "|";
+        int buttons = 0;
+        bool icon = false;
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            LONG style = GetWindowLongW(child, GWL_STYLE);
+            GetClassNameW(child, text, 1024);
+            if (!(style & WS_VISIBLE))
+                continue;
+            else if (_wcsicmp(text, L"Button") == 0)
+                ++buttons;
+            else if ((style & SS_TYPEMASK) == SS_ICON)
+                icon = icon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+            else if (GetWindowTextW(child, text, 1024) > 0)
+                shown += Narrow(text);
         }
+        g_script->boxes.push_back(shown + "|" + std::to_string(buttons) + (icon ? " icon" : ""));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(g_hook, code, wParam, lParam);
-}
-
-void CALLBACK QuitLoop(HWND, UINT, UINT_PTR, DWORD)
-{
-    PostQuitMessage(0);
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
 }
 
 // Runs the loop over one press of the select button: the press goes through
@@ -87,16 +212,11 @@ class MainLoop : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static ATOM registered =
-            RegisterMainWindowClass(GetModuleHandleW(nullptr), nullptr, nullptr);
+        static ATOM registered = RegisterMainWindowClass(GetModuleHandleW(nullptr), nullptr, nullptr);
         ASSERT_NE(registered, 0);
         window_ = CreateMainWindow(GetModuleHandleW(nullptr));
         ASSERT_NE(window_, nullptr);
-        g_packResults.clear();
-        g_packedPaths.clear();
-        g_releasesAtPack.clear();
-        g_boxes.clear();
-        g_record = &record_;
+        g_script = &script_;
         g_hook = SetWindowsHookExW(WH_CBT, CloseMessageBoxes, nullptr, GetCurrentThreadId());
         ASSERT_NE(g_hook, nullptr);
     }
@@ -104,7 +224,7 @@ protected:
     void TearDown() override
     {
         UnhookWindowsHookEx(g_hook);
-        g_record = nullptr;
+        g_script = nullptr;
         if (window_ != nullptr) {
             DestroyWindow(window_);
             // Take the quit message the window's destruction posts.
@@ -116,48 +236,33 @@ protected:
 
     int RunOneBatch()
     {
-        IFileOpenDialog* dialog = MakeFakeDialog(&script_, &record_);
+        script_.itemReleases.assign(script_.items.size(), 0);
+        IFileOpenDialog* dialog = new FakeDialog(&script_);
         PostMessageW(window_, WM_COMMAND, MAKEWPARAM(500, BN_CLICKED), 0);
         int result = RunMainLoop(dialog);
         dialog->Release();
         return result;
     }
 
-    // For the failures: the loop must end by itself, without a quit message.
-    // Should it go on instead, a timer ends it after a while with 0.
-    int RunFailingBatch()
-    {
-        script_.quitOnShow = false;
-        UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLoop);
-        int result = RunOneBatch();
-        KillTimer(nullptr, timer);
-        return result;
-    }
-
-    void ExpectOneErrorBox(const std::string& text)
-    {
-        ASSERT_EQ(g_boxes.size(), 1u);
-        EXPECT_EQ(g_boxes[0].owner, nullptr);
-        EXPECT_EQ(Narrow(g_boxes[0].caption), "Error");
-        EXPECT_EQ(Narrow(g_boxes[0].text), text);
-        EXPECT_EQ(g_boxes[0].buttons, 1);  // MB_OK
-        EXPECT_FALSE(g_boxes[0].icon);
-    }
-
     HWND window_ = nullptr;
-    FakeDialogScript script_;
-    FakeDialogRecord record_;
+    Script script_;
 };
+
+void CALLBACK QuitLoop(HWND, UINT, UINT_PTR, DWORD)
+{
+    PostQuitMessage(0);
+}
 
 } // namespace
 
 PackResult PackMod(const WCHAR* modFilePath)
 {
-    g_packedPaths.push_back(modFilePath);
-    g_releasesAtPack.push_back(g_record->itemReleases);
-    PackResult result = g_packResults.empty() ? PackResult::Done : g_packResults.front();
-    if (!g_packResults.empty())
-        g_packResults.erase(g_packResults.begin());
+    g_script->packedPaths.push_back(Narrow(modFilePath));
+    g_script->releasesAtPack.push_back(g_script->itemReleases);
+    std::vector<PackResult>& results = g_script->packResults;
+    PackResult result = results.empty() ? PackResult::Done : results.front();
+    if (!results.empty())
+        results.erase(results.begin());
     return result;
 }
 
@@ -165,40 +270,13 @@ TEST_F(MainLoop, PacksEveryChosenFileInOrderAndReleasesEachAfterItsCall)
 {
     script_.items = {{L"C:\\mods\\a.tvx"}, {L"C:\\mods\\b.tvx"}, {L"D:\\c.tvx"}};
     EXPECT_EQ(RunOneBatch(), 0);
-
-    EXPECT_EQ(record_.shows, 1);
-    ASSERT_EQ(g_packedPaths.size(), 3u);
-    EXPECT_EQ(Narrow(g_packedPaths[0]), "C:\\mods\\a.tvx");
-    EXPECT_EQ(Narrow(g_packedPaths[1]), "C:\\mods\\b.tvx");
-    EXPECT_EQ(Narrow(g_packedPaths[2]), "D:\\c.tvx");
+    EXPECT_EQ(script_.shows, 1);
+    EXPECT_EQ(script_.packedPaths, (std::vector<std::string>{"C:\\mods\\a.tvx", "C:\\mods\\b.tvx", "D:\\c.tvx"}));
     // Item n is released after its own call and before the next one.
-    EXPECT_EQ(g_releasesAtPack[0], (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(g_releasesAtPack[1], (std::vector<int>{1, 0, 0}));
-    EXPECT_EQ(g_releasesAtPack[2], (std::vector<int>{1, 1, 0}));
-    EXPECT_EQ(record_.itemReleases, (std::vector<int>{1, 1, 1}));
-    EXPECT_EQ(record_.arrayReleases, 1);
-    EXPECT_TRUE(g_boxes.empty());
-}
-
-TEST_F(MainLoop, CancelledStopsTheBatchAndTheProgramGoesOn)
-{
-    script_.items = {{L"C:\\a.tvx"}, {L"C:\\b.tvx"}, {L"C:\\c.tvx"}};
-    g_packResults = {PackResult::Done, PackResult::Cancelled, PackResult::Done};
-    EXPECT_EQ(RunOneBatch(), 0);
-
-    ASSERT_EQ(g_packedPaths.size(), 2u);
-    EXPECT_EQ(record_.itemReleases, (std::vector<int>{1, 1, 0}));
-    EXPECT_EQ(record_.arrayReleases, 1);
-    EXPECT_TRUE(g_boxes.empty());
-}
-
-TEST_F(MainLoop, AnEmptyChoicePacksNothing)
-{
-    EXPECT_EQ(RunOneBatch(), 0);
-    EXPECT_EQ(record_.getResults, 1);
-    EXPECT_TRUE(g_packedPaths.empty());
-    EXPECT_EQ(record_.arrayReleases, 1);
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(script_.releasesAtPack, (std::vector<std::vector<int>>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}));
+    EXPECT_EQ(script_.itemReleases, (std::vector<int>{1, 1, 1}));
+    EXPECT_EQ(script_.arrayReleases, 1);
+    EXPECT_TRUE(script_.boxes.empty());
 }
 
 TEST_F(MainLoop, ADialogThatIsNotConfirmedDoesNothing)
@@ -209,64 +287,54 @@ TEST_F(MainLoop, ADialogThatIsNotConfirmedDoesNothing)
         script_.show = show;
         EXPECT_EQ(RunOneBatch(), 0);
     }
-    EXPECT_EQ(record_.shows, 2);
-    EXPECT_EQ(record_.getResults, 0);
-    EXPECT_TRUE(g_packedPaths.empty());
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(script_.shows, 2);
+    EXPECT_EQ(script_.getResultsCalls, 0);
+    EXPECT_TRUE(script_.packedPaths.empty());
+    EXPECT_TRUE(script_.boxes.empty());
 }
 
-TEST_F(MainLoop, ResultsThatCannotBeHadEndTheProgram)
+// Each failure shows one ownerless "Error" box with an OK button and no icon,
+// then the loop ends by itself with -1, releasing nothing. Should it go on
+// instead, a timer ends it after a while with 0.
+TEST_F(MainLoop, BatchFailuresShowTheirBoxAndEndTheProgram)
 {
-    script_.items = {{L"C:\\a.tvx"}};
-    script_.getResults = E_FAIL;
-    EXPECT_EQ(RunFailingBatch(), -1);
-    ExpectOneErrorBox("Error getting mod files!\nExiting application!");
-    EXPECT_TRUE(g_packedPaths.empty());
-}
-
-TEST_F(MainLoop, ACountThatIsNotSOkEndsTheProgram)
-{
-    script_.items = {{L"C:\\a.tvx"}};
-    script_.getCount = S_FALSE;
-    EXPECT_EQ(RunFailingBatch(), -1);
-    ExpectOneErrorBox("Error getting mod files count!\nExiting application!");
-    EXPECT_TRUE(g_packedPaths.empty());
-    EXPECT_EQ(record_.arrayReleases, 0);
-}
-
-TEST_F(MainLoop, AnItemThatCannotBeHadEndsTheProgramAfterTheOnesBefore)
-{
-    script_.items = {{L"C:\\a.tvx"}, {L"C:\\b.tvx", E_FAIL}, {L"C:\\c.tvx"}};
-    EXPECT_EQ(RunFailingBatch(), -1);
-    ExpectOneErrorBox("Error getting next mod file!\nExiting application!");
-    ASSERT_EQ(g_packedPaths.size(), 1u);
-    EXPECT_EQ(record_.arrayReleases, 0);
-}
-
-TEST_F(MainLoop, APathThatCannotBeHadEndsTheProgram)
-{
-    script_.items = {{L"C:\\a.tvx", S_OK, E_FAIL}};
-    EXPECT_EQ(RunFailingBatch(), -1);
-    ExpectOneErrorBox("Error displaying path!\nExiting application!");
-    EXPECT_TRUE(g_packedPaths.empty());
-}
-
-TEST_F(MainLoop, AFatalPackEndsTheProgramReleasingNothing)
-{
-    script_.items = {{L"C:\\a.tvx"}, {L"C:\\b.tvx"}};
-    g_packResults = {PackResult::Fatal};
-    EXPECT_EQ(RunFailingBatch(), -1);
-    ExpectOneErrorBox("Error packing mod!\nExiting application!");
-    ASSERT_EQ(g_packedPaths.size(), 1u);
-    EXPECT_EQ(record_.itemReleases, (std::vector<int>{0, 0}));
-    EXPECT_EQ(record_.arrayReleases, 0);
+    const struct {
+        const char* text;
+        HRESULT getResults, getCount, getItemAt, getDisplayName;
+        PackResult pack;
+        std::size_t packed;
+    } kFailures[] = {
+        {"Error getting mod files!", E_FAIL, S_OK, S_OK, S_OK, PackResult::Done, 0},
+        {"Error getting mod files count!", S_OK, S_FALSE, S_OK, S_OK, PackResult::Done, 0},
+        {"Error getting next mod file!", S_OK, S_OK, E_FAIL, S_OK, PackResult::Done, 1},
+        {"Error displaying path!", S_OK, S_OK, S_OK, E_FAIL, PackResult::Done, 1},
+        {"Error packing mod!", S_OK, S_OK, S_OK, S_OK, PackResult::Fatal, 2},
+    };
+    for (const auto& failure : kFailures) {
+        SCOPED_TRACE(failure.text);
+        // The second item fails; the first is packed.
+        script_ = Script();
+        script_.getResults = failure.getResults;
+        script_.getCount = failure.getCount;
+        script_.items = {{L"C:\\a.tvx"}, {L"C:\\b.tvx", failure.getItemAt, failure.getDisplayName}};
+        script_.quitOnShow = false;
+        script_.packResults = {PackResult::Done, failure.pack};
+        UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLoop);
+        EXPECT_EQ(RunOneBatch(), -1);
+        KillTimer(nullptr, timer);
+        EXPECT_EQ(script_.boxes, std::vector<std::string>{"|Error|" + std::string(failure.text) +
+                                                    "\nExiting application!|1"});
+        EXPECT_EQ(script_.packedPaths.size(), failure.packed);
+        EXPECT_EQ(script_.itemReleases[1], 0);
+        EXPECT_EQ(script_.arrayReleases, 0);
+    }
 }
 
 TEST_F(MainLoop, EndsOnTheQuitMessageWithZeroWhateverItsCode)
 {
-    IFileOpenDialog* dialog = MakeFakeDialog(&script_, &record_);
+    IFileOpenDialog* dialog = new FakeDialog(&script_);
     PostQuitMessage(7);
     EXPECT_EQ(RunMainLoop(dialog), 0);
     dialog->Release();
-    EXPECT_EQ(record_.shows, 0);
+    EXPECT_EQ(script_.shows, 0);
 }
