@@ -22,11 +22,9 @@
 
 #include "platform/compound_file/file_io.h"
 #include "platform/compound_file/writer.h"
-#include "platform/storage_result.h"
+#include "platform/storage_calls.h"
 
 namespace {
-
-constexpr DWORD kSupportedMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 
 class Storage;
 
@@ -110,25 +108,12 @@ public:
                                            IStream** stream) override {
         if (!stream) return STG_E_INVALIDPOINTER;
         *stream = nullptr;
-        if (!name) return STG_E_INVALIDNAME;
-        if (reserved1 != 0 || reserved2 != 0) return STG_E_INVALIDPARAMETER;
-        if ((mode & ~static_cast<DWORD>(STGM_CREATE)) != kSupportedMode) return STG_E_INVALIDFLAG;
-        std::size_t length = 0;
-        while (length <= cfb::kMaxNameUnits && name[length] != 0) ++length;
-        if (length > cfb::kMaxNameUnits) return STG_E_INVALIDNAME;
         Stream* created = new (std::nothrow) Stream(this);
         if (!created) return STG_E_INSUFFICIENTMEMORY;
-        cfb::Error error;
-        try {
-            std::u16string units(length, u'\0');
-            for (std::size_t i = 0; i < length; ++i) units[i] = static_cast<char16_t>(name[i]);
-            error = writer_.CreateStream(units);
-        } catch (const std::bad_alloc&) {
-            error = cfb::Error::OutOfMemory;
-        }
-        if (error != cfb::Error::None) {
+        HRESULT result = CreateWriterStream(writer_, name, mode, reserved1, reserved2);
+        if (result != S_OK) {
             delete created;
-            return StorageResult(error);
+            return result;
         }
         AddRef();  // the stream's hold on its storage
         *stream = created;
@@ -184,11 +169,7 @@ ULONG STDMETHODCALLTYPE Stream::Release() {
 }
 
 HRESULT STDMETHODCALLTYPE Stream::Write(const void* data, ULONG size, ULONG* written) {
-    if (written) *written = 0;
-    if (!data && size != 0) return STG_E_INVALIDPOINTER;
-    const cfb::Error error = storage_->Writer().Write(data, size);
-    if (error == cfb::Error::None && written) *written = size;
-    return StorageResult(error);
+    return WriteWriterStream(storage_->Writer(), data, size, written);
 }
 
 }  // namespace

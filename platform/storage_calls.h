@@ -1,0 +1,65 @@
+// What the Windows and the POSIX storage adapters do alike: check the
+// arguments of the calls the packer makes, pass them to our compound-file
+// writer, and answer with the structured-storage result codes.
+#pragma once
+
+#include <new>
+#include <string>
+
+#include "platform/compound_file/writer.h"
+#include "platform/platform.h"
+
+// The only mode archives and their streams are opened in (STGM_CREATE aside):
+// direct, exclusive, read-write.
+constexpr DWORD kSupportedMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+
+inline HRESULT StorageResult(cfb::Error error)
+{
+    switch (error) {
+    case cfb::Error::None: return S_OK;
+    case cfb::Error::FileExists:
+    case cfb::Error::NameExists: return STG_E_FILEALREADYEXISTS;
+    case cfb::Error::FileNotFound: return STG_E_FILENOTFOUND;
+    case cfb::Error::PathNotFound: return STG_E_PATHNOTFOUND;
+    case cfb::Error::AccessDenied:
+    case cfb::Error::StreamAlreadyOpen: return STG_E_ACCESSDENIED;
+    case cfb::Error::MediumFull: return STG_E_MEDIUMFULL;
+    case cfb::Error::WriteFault: return STG_E_WRITEFAULT;
+    case cfb::Error::OutOfMemory: return STG_E_INSUFFICIENTMEMORY;
+    case cfb::Error::InvalidName: return STG_E_INVALIDNAME;
+    case cfb::Error::TooLarge: return STG_E_DOCFILETOOLARGE;
+    case cfb::Error::NoStreamOpen:
+    case cfb::Error::Closed: return STG_E_REVERTED;
+    case cfb::Error::InvalidArgument: return STG_E_INVALIDPARAMETER;
+    }
+    return STG_E_WRITEFAULT;
+}
+
+// IStorage::CreateStream's checks, then a new stream in the writer.
+inline HRESULT CreateWriterStream(cfb::Writer& writer, const WCHAR* name, DWORD mode,
+                                  DWORD reserved1, DWORD reserved2)
+{
+    if (!name) return STG_E_INVALIDNAME;
+    if (reserved1 != 0 || reserved2 != 0) return STG_E_INVALIDPARAMETER;
+    if ((mode & ~static_cast<DWORD>(STGM_CREATE)) != kSupportedMode) return STG_E_INVALIDFLAG;
+    std::size_t length = 0;
+    while (length <= cfb::kMaxNameUnits && name[length] != 0) ++length;
+    if (length > cfb::kMaxNameUnits) return STG_E_INVALIDNAME;
+    try {
+        std::u16string units(length, u'\0');
+        for (std::size_t i = 0; i < length; ++i) units[i] = static_cast<char16_t>(name[i]);
+        return StorageResult(writer.CreateStream(units));
+    } catch (const std::bad_alloc&) {
+        return STG_E_INSUFFICIENTMEMORY;
+    }
+}
+
+// ISequentialStream::Write on the writer's open stream.
+inline HRESULT WriteWriterStream(cfb::Writer& writer, const void* data, ULONG size, ULONG* written)
+{
+    if (written) *written = 0;
+    if (!data && size != 0) return STG_E_INVALIDPOINTER;
+    const cfb::Error error = writer.Write(data, size);
+    if (error == cfb::Error::None && written) *written = size;
+    return StorageResult(error);
+}
