@@ -45,25 +45,33 @@ HRESULT CreateArchive(const WCHAR* archiveName, DWORD mode, IStorage** storage)
                               reinterpret_cast<void**>(storage));
 }
 
-// Every name PackMod composes must fit the path limit: a cut name would point
-// at some other folder or file.
-bool NamesFit(const WCHAR* folder, const WCHAR* baseName, const WCHAR* extension)
+// The names one mod is packed under, all relative to the mod file's folder
+// except the folder, the search pattern and the mod directory's full path.
+struct ModNames {
+    WCHAR folder[kPathChars];
+    WCHAR pattern[kPathChars];
+    WCHAR modDirectoryPath[kPathChars];
+    WCHAR archiveName[kPathChars];
+    WCHAR modFileName[kPathChars];
+};
+
+// Composes every name; false when one of them does not fit the path limit, as
+// a cut name would point at some other folder or file.
+bool ComposeNames(const WCHAR* drive, const WCHAR* directory, const WCHAR* baseName,
+                  const WCHAR* extension, ModNames* names)
 {
-    WCHAR probe[kPathChars];
-    return Compose(probe, TEXT("%s%s"), folder, TEXT("*")) &&
-           Compose(probe, TEXT("%s%s"), folder, baseName) &&
-           Compose(probe, TEXT("%s%s"), baseName, TEXT(".tvp")) &&
-           Compose(probe, TEXT("%s%s"), baseName, extension);
+    return Compose(names->folder, TEXT("%s%s"), drive, directory) &&
+           Compose(names->pattern, TEXT("%s%s"), names->folder, TEXT("*")) &&
+           Compose(names->modDirectoryPath, TEXT("%s%s"), names->folder, baseName) &&
+           Compose(names->archiveName, TEXT("%s%s"), baseName, TEXT(".tvp")) &&
+           Compose(names->modFileName, TEXT("%s%s"), baseName, extension);
 }
 
 enum class FindResult { Found, Missing, SearchFailed };
 
-// Looks in the mod file's folder for a directory named exactly baseName.
-FindResult FindModDirectory(const WCHAR* folder, const WCHAR* baseName, WCHAR* modDirectoryPath)
+// Lists the mod file's folder for a directory named exactly baseName.
+FindResult FindModDirectory(const WCHAR* pattern, const WCHAR* baseName)
 {
-    WCHAR pattern[kPathChars];
-    Compose(pattern, TEXT("%s%s"), folder, TEXT("*"));  // fits: checked by NamesFit
-
     WIN32_FIND_DATAW entry;
     memset(&entry, 0, sizeof entry);
     HANDLE search = FindFirstFileExW(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch,
@@ -73,13 +81,9 @@ FindResult FindModDirectory(const WCHAR* folder, const WCHAR* baseName, WCHAR* m
 
     bool found = false;
     do {
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-            !IsDotEntry(entry.cFileName) && SameText(entry.cFileName, baseName)) {
-            Compose(modDirectoryPath, TEXT("%s%s"), folder, entry.cFileName);
-            found = true;
-            break;
-        }
-    } while (FindNextFileW(search, &entry));
+        found = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                !IsDotEntry(entry.cFileName) && SameText(entry.cFileName, baseName);
+    } while (!found && FindNextFileW(search, &entry));
     FindClose(search);
     return found ? FindResult::Found : FindResult::Missing;
 }
@@ -124,13 +128,10 @@ PackResult OpenArchive(const WCHAR* archiveName, IStorage** storage)
 
 // Adds the mod file and then the mod directory. On failure the archive is
 // released and deleted, so no half-written archive stays behind.
-void FillArchive(IStorage* storage, const WCHAR* archiveName, const WCHAR* baseName,
-                 const WCHAR* extension)
+void FillArchive(IStorage* storage, const WCHAR* archiveName, const WCHAR* modFileName,
+                 const WCHAR* baseName)
 {
     Report(TEXT("Creating mod archive \"%s\".\r\n"), archiveName);
-
-    WCHAR modFileName[kPathChars];
-    Compose(modFileName, TEXT("%s%s"), baseName, extension);
 
     const WCHAR* failure = nullptr;
     if (AddFileStream(modFileName, storage) != 0)
@@ -165,9 +166,8 @@ PackResult PackMod(const WCHAR* modFilePath)
         Report(TEXT("Error! File \"%s\" is not a valid Tolvane mod file!\r\n"), modFilePath);
         return PackResult::Done;
     }
-    WCHAR folder[kPathChars];
-    if (!split || !Compose(folder, TEXT("%s%s"), drive, directory) ||
-        !NamesFit(folder, baseName, extension)) {
+    ModNames names;
+    if (!split || !ComposeNames(drive, directory, baseName, extension, &names)) {
         Report(TEXT("Error! Path of file \"%s\" is too long!\r\n"), modFilePath);
         return PackResult::Done;
     }
@@ -176,10 +176,9 @@ PackResult PackMod(const WCHAR* modFilePath)
     // directory is set back exactly.
     WCHAR savedDirectory[kSavedDirectoryChars];
     GetCurrentDirectoryW(kSavedDirectoryChars, savedDirectory);
-    SetCurrentDirectoryW(folder);
+    SetCurrentDirectoryW(names.folder);
 
-    WCHAR modDirectoryPath[kPathChars];
-    FindResult found = FindModDirectory(folder, baseName, modDirectoryPath);
+    FindResult found = FindModDirectory(names.pattern, baseName);
     if (found == FindResult::SearchFailed)
         return PackResult::Fatal;
     if (found == FindResult::Missing) {
@@ -188,22 +187,19 @@ PackResult PackMod(const WCHAR* modFilePath)
     }
 
     g_fileNumber = 1;
-    if (CountDirectoryFiles(modDirectoryPath, &g_fileTotal) != 0) {
+    if (CountDirectoryFiles(names.modDirectoryPath, &g_fileTotal) != 0) {
         Report(TEXT("Error getting file number in mod directory \"%s\"!\r\n"), baseName);
         SetCurrentDirectoryW(savedDirectory);
         return PackResult::Done;
     }
     ++g_fileTotal;
 
-    WCHAR archiveName[kPathChars];
-    Compose(archiveName, TEXT("%s%s"), baseName, TEXT(".tvp"));
-
     IStorage* storage = nullptr;
-    PackResult result = OpenArchive(archiveName, &storage);
+    PackResult result = OpenArchive(names.archiveName, &storage);
     if (result == PackResult::Fatal)
         return PackResult::Fatal;
     if (storage != nullptr)
-        FillArchive(storage, archiveName, baseName, extension);
+        FillArchive(storage, names.archiveName, names.modFileName, baseName);
     SetCurrentDirectoryW(savedDirectory);
     return result;
 }
