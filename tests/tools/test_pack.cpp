@@ -1,16 +1,22 @@
-// Packs the mods named on the command line and prints the pane's transcript,
-// for tests that look at archives and messages from outside the process.
+// Packs the mods named on the command line in process, on the recording
+// output log, for tests that look at archives and messages from outside:
 //
-//   test_pack [--answer yes|no|cancel] [--on-question COMMAND] MOD.tvx...
+//   test_pack [--answer yes|no|cancel|none]... [--lock FILE] [--on-question COMMAND] MOD.tvx...
 //
-// The overwrite question is answered Yes unless --answer says otherwise.
-// --on-question runs COMMAND through the shell when the question comes, that
-// is after the count walk and before the archive is filled: a window in which
-// tests change the tree. Exit 0 only when every mod was packed, 3 when the
-// packer ended the batch as fatal.
+// Standard output gets the pane's final text; standard error one line
+// "progress: TEXT" per call that replaced the progress line. The overwrite
+// questions take the answers in turn (Yes once they are used up; "none" is
+// a box that could not be shown). --lock holds FILE open without sharing
+// while packing. --on-question runs COMMAND through the shell when a question
+// comes, between the two walks: a window in which tests change the tree.
+// Cancel skips the rest, as in a batch of the window program.
+// Exit status: 0 when every mod was packed, 1 when one was not, 3 when the
+// packer ended the batch as fatal, 4 when it left the working directory
+// changed.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 
 #include "packer/output_log.h"
@@ -20,24 +26,35 @@
 
 namespace {
 
-int g_answer = IDYES;
+std::deque<int> g_answers;
 const char* g_onQuestion = nullptr;
 
-int AnswerFromName(const char* name)
-{
-    if (std::strcmp(name, "no") == 0)
-        return IDNO;
-    if (std::strcmp(name, "cancel") == 0)
-        return IDCANCEL;
-    return IDYES;
-}
-
-// Called by the recorder's question: runs the hook, then answers.
 int AnswerQuestion()
 {
     if (g_onQuestion != nullptr && std::system(g_onQuestion) != 0)
         std::fprintf(stderr, "test_pack: question hook failed: %s\n", g_onQuestion);
-    return g_answer;
+    if (g_answers.empty())
+        return IDYES;
+    int answer = g_answers.front();
+    g_answers.pop_front();
+    return answer;
+}
+
+int AnswerFromName(const char* name)
+{
+    const char* names[] = {"yes", "no", "cancel"};
+    const int answers[] = {IDYES, IDNO, IDCANCEL};
+    for (int i = 0; i < 3; ++i)
+        if (std::strcmp(name, names[i]) == 0)
+            return answers[i];
+    return 0;
+}
+
+Text CurrentDirectory()
+{
+    WCHAR buffer[4096];
+    DWORD length = GetCurrentDirectoryW(4096, buffer);
+    return Text(buffer, length < 4096 ? length : 0);
 }
 
 }  // namespace
@@ -45,25 +62,38 @@ int AnswerQuestion()
 int main(int argc, char** argv)
 {
     int failures = 0;
+    HANDLE lock = INVALID_HANDLE_VALUE;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--answer") == 0 && i + 1 < argc) {
-            g_answer = AnswerFromName(argv[++i]);
-            continue;
-        }
-        if (std::strcmp(argv[i], "--on-question") == 0 && i + 1 < argc) {
+        if (i + 1 < argc && std::strcmp(argv[i], "--answer") == 0) {
+            g_answers.push_back(AnswerFromName(argv[++i]));
+        } else if (i + 1 < argc && std::strcmp(argv[i], "--on-question") == 0) {
             g_onQuestion = argv[++i];
-            continue;
+        } else if (i + 1 < argc && std::strcmp(argv[i], "--lock") == 0) {
+            lock = CreateFileW(T(argv[++i]).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (lock == INVALID_HANDLE_VALUE)
+                return std::fprintf(stderr, "test_pack: can't lock %s\n", argv[i]), 2;
+        } else {
+            Text before = CurrentDirectory();
+            ResetOutput({}, AnswerQuestion);
+            PackResult result = PackMod(T(argv[i]).c_str());
+            std::string transcript = ToUtf8(OutputText());
+            std::fputs(transcript.c_str(), stdout);
+            for (const OutputEvent& event : OutputEvents())
+                if (event.kind == OutputEvent::ReplaceLine)
+                    std::fprintf(stderr, "progress: %s\n", ToUtf8(event.text).c_str());
+            std::fflush(stdout);
+            if (result == PackResult::Fatal)
+                return 3;
+            if (CurrentDirectory() != before)
+                return std::fprintf(stderr, "test_pack: the working directory was left changed\n"), 4;
+            if (result == PackResult::Cancelled)
+                return 1;  // the rest of the batch is skipped
+            if (result != PackResult::Done || transcript.find("Successfully created") == std::string::npos)
+                ++failures;
         }
-        ResetOutput({}, AnswerQuestion);
-        PackResult result = PackMod(T(argv[i]).c_str());
-        std::string transcript = ToUtf8(OutputText());
-        std::fputs(transcript.c_str(), stdout);
-        std::fflush(stdout);
-        if (result == PackResult::Fatal)
-            return 3;
-        if (result != PackResult::Done ||
-            transcript.find("Successfully created mod archive") == std::string::npos)
-            ++failures;
     }
+    if (lock != INVALID_HANDLE_VALUE)
+        CloseHandle(lock);
     return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,331 @@
+#!/usr/bin/python3
+"""Packing cases: a tree, the mods picked, the answers, and what must come of
+it: the pane's text and each archive, which every independent reader must
+read as exactly the mod's files. The same rows run through every front end:
+
+  pack_cases.py test_pack [--wine] COMMAND...   the packer in process (tests/tools/test_pack)
+  pack_cases.py tvpack [--wine] COMMAND...      tvpack pack
+  pack_cases.py window COMMAND... APP           the window program, picked in its dialog
+
+COMMAND runs the program (under Wine: the Wine runner and the executable).
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from harness import (EXAMPLES, Wine, absolute, archive_problems, expect, expected_streams, read, run,  # noqa: E402
+                     run_table, tree, windows_path, write)
+
+ALL = ("test_pack", "tvpack", "window")
+QUESTION_ANSWERS = {"yes": b"y\n", "no": b"n\n", "cancel": b"c\n"}
+
+
+class Row:
+    """files: relative path -> bytes (None: an empty folder), or a function of
+    the front end's absolute prefix giving them. out: the pane's final text
+    with "\\n" line ends; "{abs}" stands for the absolute prefix of the scratch
+    folder as the program shows it; a function of that prefix checks the text
+    itself. archives: what becomes of each archive other than the default
+    (complete after its success line, else absent, or untouched if it was
+    there): "complete", "none", or "same" (untouched)."""
+
+    def __init__(self, name, files, out, mods=("m.tvx",), answers=(), archives=None, fronts=ALL,
+                 where=("native", "wine"), hook=None, lock=None, needs=None, setup=None, fatal=False):
+        self.name, self.files, self.out, self.mods, self.answers = name, files, out, mods, answers
+        self.archives, self.fronts, self.where, self.hook, self.lock = archives or {}, fronts, where, hook, lock
+        self.needs, self.setup, self.fatal = needs, setup, fatal
+
+
+def done(archive, files):
+    return ('Creating mod archive "%s".\nAdding file %d/%d\n'
+            'Successfully created mod archive "%s".\n\n' % (archive, files, files, archive))
+
+
+def castle():
+    files = {"castle.tvx": read(os.path.join(EXAMPLES, "castle.tvx"))}
+    for path, data in tree(os.path.join(EXAMPLES, "castle")).items():
+        files[os.path.join("castle", path)] = data
+    return files
+
+
+def mixed():
+    """Names whose order depends on upper-casing, hidden files and folders,
+    non-ASCII and non-BMP names, digits ("9" before "10" only by length in
+    the archive's directory), sizes around the mini stream cut-off (stream =
+    1024-byte header + content) and sector size, nested and empty folders."""
+    names = ["b.txt", "A.txt", "a10.bin", "a9.bin", ".hidden", "_under", "Zeta", "~tilde", "\u00e9t\u00e9.txt",
+             "\u00c9cole.txt", "x.y.z", "[b]", "Gro\u00df.dat", "\U0001F600.txt", "Sub/.dot/x", "Sub/deeper/y"]
+    sizes = [0, 1, 511, 512, 3071, 3072, 3073, 5000, 70000]
+    files = {"m.tvx": b"mixed mod", "m/empty": None}
+    for i, name in enumerate(names):
+        files["m/" + name] = bytes((i * 7 + j) % 251 for j in range(sizes[i % len(sizes)]))
+    return files
+
+
+def many(count, size_limit, seed):
+    """Many files in a few folders: a long mini stream, many directory sectors,
+    stream numbers of several digits; or a few large ones past the 109 FAT
+    sectors the header lists (DIFAT sectors)."""
+    import random
+    rng = random.Random(seed)
+    files = {"m.tvx": b"many"}
+    for i in range(count):
+        files["m/d%d/f%03d.bin" % (i % 7, i)] = rng.randbytes(rng.randrange(0, size_limit))
+    return files
+
+
+def simple(extra=None):
+    files = {"m.tvx": b"m", "m/a.txt": b"a", "m/sub/b.txt": b"b"}
+    files.update(extra or {})
+    return files
+
+
+def path_limit(units):
+    """A file whose full path is `units` long (the limit is 259)."""
+    return lambda prefix: {"m.tvx": b"m", "m/" + "f" * (units - len(prefix) - len("m\\")): b"edge"}
+
+
+def cut_at_limit(prefix):
+    child = prefix + "m\\" + "d" * 120
+    return ('Error! Path "%s" is too long!\nError getting file count from directory "%s"!\n'
+            'Error getting file number in mod directory "m"!\n' % ((child + "\\" + "d" * 120)[:259], child))
+
+
+def refused_at_limit(out):
+    return "is too long!" in out and out.endswith('Error getting file number in mod directory "m"!\n')
+
+
+def too_large(size):
+    def make(root):
+        with open(os.path.join(root, "m", "big.bin"), "wb") as f:
+            f.truncate(size)
+    return make
+
+
+def mount(size):
+    def make(root):
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % size, "tmpfs", root], check=True)
+        write(os.path.join(root, "m.tvx"), b"m")
+        write(os.path.join(root, "m", "big.bin"), os.urandom(200 * 1024))
+    return make
+
+
+def unreadable(path, mode=0):
+    return lambda root: os.chmod(os.path.join(root, path), mode)
+
+
+OLD = b"an older archive"
+ROWS = [
+    Row("the example mod", castle(), done("castle.tvp", 7), mods=("castle.tvx",)),
+    Row("walk order, hidden files, odd names and sizes", mixed(), done("m.tvp", 17)),
+    Row("a batch numbers each archive from 1", {**simple(), "n.tvx": b"n", "n/c": b"c"},
+        done("m.tvp", 3) + done("n.tvp", 2), mods=("m.tvx", "n.tvx")),
+    Row("700 small files", many(700, 6000, 2), done("m.tvp", 701), fronts=("test_pack", "tvpack")),
+    Row("past the 109 FAT sectors", {**many(3, 3_000_000, 3), "m/z.bin": b"z" * 100}, done("m.tvp", 5),
+        fronts=("test_pack", "tvpack")),
+    Row("only the mod file, empty folders", {"m.tvx": b"only me", "m/a/b": None, "m/c": None}, done("m.tvp", 1)),
+    Row("inner dots in the base name", {"my.castle.v2.tvx": b"m", "my.castle.v2/x.txt": b"x", "my.castle/y": b"y"},
+        done("my.castle.v2.tvp", 2), mods=("my.castle.v2.tvx",)),
+    Row("what is not a mod is refused without an archive",
+        {"m.TVX": b"m", "m/a": b"a", "m.tvxx": b"m", "m.tv": b"m", "lonely.tvx": b"l", "case.tvx": b"c",
+         "Case/a": b"a", "plain.tvx": b"p", "plain": b"not a folder"},
+        "".join('Error! File "{abs}%s" is not a valid Tolvane mod file!\n' % m for m in ("m.TVX", "m.tvxx", "m.tv")),
+        mods=("m.TVX", "m.tvxx", "m.tv", "lonely.tvx", "case.tvx", "plain.tvx"), fronts=("test_pack", "tvpack")),
+    Row("existing archive, Yes", simple({"m.tvp": OLD}), done("m.tvp", 3), answers=("yes",)),
+    Row("existing archive, No", simple({"m.tvp": OLD}), 'Mod archive "m.tvp" already exists. Skipping.\n\n',
+        answers=("no",)),
+    Row("existing archive, Cancel stops the batch", simple({"m.tvp": OLD, "n.tvx": b"n", "n/c": b"c"}),
+        "Current operation cancelled by user.\n\n", mods=("m.tvx", "n.tvx"), answers=("cancel",)),
+    Row("no answer to the question ends the batch", simple({"m.tvp": OLD}), "", answers=("none",),
+        fronts=("test_pack",), fatal=True),
+    Row("a folder where the archive goes, Yes", simple({"m.tvp/inside": None}),
+        'Error creating mod archive "m.tvp"!\n\n', answers=("yes",), archives={"m.tvp": "same"}),
+    Row("a locked mod file", simple(), 'Creating mod archive "m.tvp".\nError adding tvx file to mod archive "m.tvp"!\n',
+        lock="m.tvx", fronts=("test_pack",)),
+    Row("a locked file in a sub-directory", simple(), 'Creating mod archive "m.tvp".\nAdding file 2/3'
+        'Error adding mod directory to mod archive "m.tvp"!\n', lock="m/sub/b.txt", fronts=("test_pack",)),
+    Row("a path of exactly 259 units", path_limit(259), done("m.tvp", 2), fronts=("test_pack", "tvpack")),
+    Row("a path of 260 units", path_limit(260), refused_at_limit, fronts=("test_pack", "tvpack")),
+    Row("a path beyond the limit two levels down", {"m.tvx": b"m", "m/%s/%s/x.txt" % ("d" * 120, "d" * 120): b"x"},
+        cut_at_limit, fronts=("test_pack", "tvpack")),
+    Row("a mod file whose own path is too long", {"%s/%s/m.tvx" % ("p" * 150, "q" * 120): b"m"},
+        lambda out: out.startswith('Error! Path of file "') and out.endswith('m.tvx" is too long!\n'),
+        mods=("%s/%s/m.tvx" % ("p" * 150, "q" * 120),), fronts=("test_pack", "tvpack")),
+    Row("a tree 130 levels deep", {"m.tvx": b"m", "m/" + "a/" * 130 + "x.txt": b"x"}, refused_at_limit,
+        fronts=("test_pack", "tvpack")),
+    Row("a link looping up the tree", simple(), 'Error searching directory "{abs}m\\up\\*"!\n'
+        'Error getting file count from directory "{abs}m\\up"!\nError getting file number in mod directory "m"!\n',
+        setup=lambda root: os.symlink("..", os.path.join(root, "m", "up")), where=("native",),
+        fronts=("test_pack", "tvpack")),
+    Row("a file of 2 GiB", simple(), 'Creating mod archive "m.tvp".\nAdding file 2/4\n'
+        'Error! File "m\\big.bin" is too large for a mod archive!\nError adding mod directory to mod archive "m.tvp"!\n',
+        setup=too_large(2 ** 31), fronts=("test_pack", "tvpack")),
+    Row("a file of 4 GiB and a little more", simple(), 'Creating mod archive "m.tvp".\nAdding file 2/4\n'
+        'Error! File "m\\big.bin" is too large for a mod archive!\nError adding mod directory to mod archive "m.tvp"!\n',
+        setup=too_large(2 ** 32 + 5), fronts=("test_pack", "tvpack"), where=("native",)),
+    Row("a file removed between the walks", simple({"m.tvp": OLD}), 'Creating mod archive "m.tvp".\nAdding file 2/3\n'
+        'Successfully created mod archive "m.tvp".\n\n', hook="rm m/sub/b.txt", fronts=("test_pack",), where=("native",)),
+    Row("a file created between the walks", simple({"m.tvp": OLD}), 'Creating mod archive "m.tvp".\nAdding file 4/3\n'
+        'Successfully created mod archive "m.tvp".\n\n', hook="echo c > m/c.txt", fronts=("test_pack",), where=("native",)),
+    Row("disk full while a stream is written", {}, 'Creating mod archive "m.tvp".\nAdding file 2/2\n'
+        'Error writing stream! Storage device is full!\nError adding mod directory to mod archive "m.tvp"!\n',
+        setup=mount(320 * 1024), needs="root", fronts=("test_pack", "tvpack"), where=("native",)),
+    Row("a sub-directory that can't be searched in the count walk", simple(),
+        'Error searching directory "{abs}m\\sub\\*"!\nError getting file count from directory "{abs}m\\sub"!\n'
+        'Error getting file number in mod directory "m"!\n', setup=unreadable("m/sub"), needs="nobody",
+        fronts=("test_pack",), where=("native",)),
+    Row("a sub-directory that can't be searched in the adding walk", simple({"m.tvp": OLD}),
+        'Creating mod archive "m.tvp".\nAdding file 2/3\nError searching directory "m\\sub\\*"!\n'
+        'Error adding mod directory to mod archive "m.tvp"!\n', hook="chmod 000 m/sub", needs="nobody", archives={"m.tvp": "none"},
+        fronts=("test_pack",), where=("native",)),
+    Row("a mod file whose folder can't be listed", simple(), "", setup=unreadable("", 0o311), needs="nobody",
+        fatal=True, fronts=("test_pack",), where=("native",)),
+    Row("an archive that can't be created in a read-only folder", simple(), 'Error creating mod archive "m.tvp"!\n',
+        setup=unreadable("", 0o555), needs="nobody", fronts=("test_pack",), where=("native",)),
+]
+
+
+class Front:
+    def __init__(self, kind, command, wine):
+        self.kind, self.command, self.wine = kind, command, wine
+        self.name = kind + (" under Wine" if wine else "")
+
+    def prefix(self, root):
+        return windows_path(root) + "\\" if self.wine else root + "/"
+
+    def pack(self, root, row):
+        """Exit status, the pane text and the progress calls (test_pack only)."""
+        mods = [self.prefix(root) + m.replace("/", "\\" if self.wine else "/") for m in row.mods]
+        unprivileged = row.needs == "nobody"
+        if self.kind == "test_pack":
+            args = [a for answer in row.answers for a in ("--answer", answer)] + \
+                   (["--lock", row.lock] if row.lock else []) + (["--on-question", row.hook] if row.hook else [])
+            code, out, err = run(self.command + args + mods, root, unprivileged=unprivileged)
+        elif self.kind == "tvpack":
+            answers = b"".join(QUESTION_ANSWERS[a] for a in row.answers)
+            code, out, err = run(self.command + ["pack"] + mods, root, answers, unprivileged=unprivileged)
+        else:
+            args = [a for answer in row.answers for a in ("--answer", answer)]
+            code, out, err = run(self.command[:-1] + ["pack", self.command[-1]] + args + list(row.mods), root,
+                                 timeout=300)
+        return code, out.replace("\r\n", "\n"), err
+
+
+def check(front, row):
+    with tempfile.TemporaryDirectory(prefix="tvp-case-") as root:
+        os.chmod(root, 0o755)
+        prefix = front.prefix(root)
+        if row.setup and row.needs == "root":
+            row.setup(root)
+        try:
+            check_in(front, row, root, prefix)
+        finally:
+            if row.needs == "root":
+                subprocess.run(["umount", "-l", root], check=False)
+
+
+def check_in(front, row, root, prefix):
+    files = row.files(prefix) if callable(row.files) else row.files
+    for path, data in files.items():
+        os.makedirs(os.path.join(root, path), exist_ok=True) if data is None else write(os.path.join(root, path), data)
+    before = {name: read(os.path.join(root, name)) if os.path.isfile(os.path.join(root, name)) else None
+              for name in os.listdir(root) if name.endswith(".tvp")}
+    if row.needs == "nobody":
+        subprocess.run(["chown", "-R", "nobody:nogroup", root], check=True)
+    if row.setup and row.needs != "root":
+        row.setup(root)
+    try:
+        code, out, err = front.pack(root, row)
+    finally:
+        subprocess.run(["chmod", "-R", "u+rwx", root], check=False)
+    if callable(row.out):
+        want = row.out(prefix)
+        if isinstance(want, str):
+            expect(out, want, "pane text")
+        elif not row.out(out):
+            raise AssertionError("unexpected pane text:\n%s" % out)
+    else:
+        expect(out, row.out.replace("{abs}", prefix), "pane text")
+    expect(code == 3, row.fatal, "ended as fatal (exit status %d; %s)" % (code, err.strip()[-300:]))
+    if front.kind == "test_pack":
+        check_progress_calls(out, err)
+    for mod in row.mods:
+        archive = os.path.join(root, mod[:-4] + ".tvp")
+        name = os.path.basename(archive)
+        state = row.archives.get(name) or (
+            "complete" if 'Successfully created mod archive "%s"' % name in out
+            else "same" if name in before else "none")
+        if state == "complete":
+            problems = archive_problems(archive, expected_streams(os.path.join(root, mod)))
+            if problems:
+                raise AssertionError("%s: %s" % (name, "; ".join(problems)))
+        elif state == "same":
+            kept = read(archive) if os.path.isfile(archive) else os.path.isdir(archive) or "gone"
+            expect(kept, before[name] or True, name + " kept as it was")
+        else:
+            expect(os.path.exists(archive), False, name + " left behind")
+
+
+def check_progress_calls(out, err):
+    """Every file added is one call that replaces the progress line, counting
+    up from 1 for each archive: the pane text shows only the last of them."""
+    shown = re.findall(r"Adding file (\d+)/(\d+)", out)
+    want = ["Adding file %d/%s" % (k, total) for last, total in shown for k in range(1, int(last) + 1)]
+    expect([line[len("progress: "):] for line in err.splitlines() if line.startswith("progress: ")], want,
+           "progress calls")
+
+
+def disk_fills_up(front):
+    """A disk that fills up at any point, also while the tables are written at
+    the end: a success line and a complete archive, or an error and none."""
+    problems, outcomes = [], set()
+    for size in range(136000, 160000, 500):
+        with tempfile.TemporaryDirectory(prefix="tvp-disk-") as root:
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % (480 * 1024), "tmpfs", root], check=True)
+            try:
+                write(os.path.join(root, "m.tvx"), b"m")
+                for i in range(40):
+                    write(os.path.join(root, "m", "s%02d.txt" % i), os.urandom(700))
+                write(os.path.join(root, "m", "big.bin"), os.urandom(size - 40 * 700))
+                code, out, err = front.pack(root, Row("", {}, ""))
+                archive = os.path.join(root, "m.tvp")
+                ok = "Successfully created" in out
+                outcomes.add(ok)
+                if ok and archive_problems(archive, expected_streams(os.path.join(root, "m.tvx"))):
+                    problems.append("size %d: success line but the archive is not right" % size)
+                if not ok and os.path.exists(archive):
+                    problems.append("size %d: an error, and an archive left behind" % size)
+            finally:
+                subprocess.run(["umount", "-l", root], check=False)
+    if outcomes != {True, False}:
+        problems.append("the sizes did not cross the edge of the disk: %s" % outcomes)
+    if problems:
+        raise AssertionError("\n".join(problems))
+
+
+def main(args):
+    wine = "--wine" in args
+    args = [a for a in args if a != "--wine"]
+    if not args or args[0] not in ALL:
+        print(__doc__)
+        return 2
+    front = Front(args[0], absolute(args[1:]), wine or args[0] == "window")
+    keeper = Wine(front.command[0]) if front.wine else None
+    rows = [r for r in ROWS if front.kind in r.fronts and ("wine" if front.wine else "native") in r.where]
+    if front.kind == "test_pack" and not front.wine:
+        rows.append(Row("disk fills up at any point", None, None, needs="root"))
+    try:
+        return run_table(rows, lambda row: disk_fills_up(front) if row.files is None else check(front, row),
+                         only=os.environ.get("TVP_ROWS", "").split(",") if os.environ.get("TVP_ROWS") else ())
+    finally:
+        if keeper:
+            keeper.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,199 @@
+"""What the Python tests share: running the programs under test (natively or
+under Wine), scratch trees, the archive a mod should give, the independent
+readers that decide an archive is right, and a table runner."""
+
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import traceback
+
+import olefile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLES = os.path.normpath(os.path.join(HERE, "..", "..", "examples"))
+HEADER_BYTES = 1024
+IS_ROOT = os.geteuid() == 0
+
+
+def run(command, cwd, stdin=b"", timeout=120, unprivileged=False):
+    """Exit status, stdout and stderr (text; stdout's line ends kept)."""
+    if unprivileged:
+        command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + command
+    done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, timeout=timeout)
+    return (done.returncode, done.stdout.decode("utf-8", "surrogateescape"),
+            done.stderr.decode("utf-8", "replace"))
+
+
+def absolute(command):
+    """A command given with paths relative to the caller, usable from any folder."""
+    return [os.path.abspath(a) if os.path.exists(a) else a for a in command]
+
+
+def write(path, data=b""):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def tree(root):
+    """Every file below root: relative path -> bytes; folders -> None; links
+    -> where they point."""
+    found = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            found[os.path.relpath(path, root)] = ("-> " + os.readlink(path) if os.path.islink(path)
+                                                  else None if name in dirs else read(path))
+    return found
+
+
+def windows_path(path):
+    """An absolute path as a program under Wine sees it."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def header(path, junk=b""):
+    """A stream's 1024-byte name header: the path in UTF-16LE, zero filled."""
+    encoded = path.encode("utf-16-le", "surrogatepass")[:HEADER_BYTES]
+    return encoded + b"\0" * (HEADER_BYTES - len(encoded) - len(junk)) + junk
+
+
+def ntfs_key(name):
+    """NTFS upper-cases unit by unit: no "SS" for "\u00df"."""
+    units = "".join(c.upper() if len(c.upper()) == 1 else c for c in name).encode("utf-16-le", "surrogatepass")
+    return [int.from_bytes(units[i:i + 2], "little") for i in range(0, len(units), 2)]
+
+
+def expected_streams(mod_file):
+    """The streams the mod's archive must hold: the mod file as "1", then every
+    file below the mod directory, depth first, each folder's entries in NTFS
+    order (upper-cased UTF-16 units compared as numbers), hidden files too."""
+    folder, name = os.path.split(mod_file)
+    base = name[:-len(".tvx")]
+    files = [(name, mod_file)]
+
+    def walk(directory, relative):
+        for entry in sorted(os.listdir(directory), key=ntfs_key):
+            path = os.path.join(directory, entry)
+            if os.path.isdir(path):
+                walk(path, relative + "\\" + entry)
+            else:
+                files.append((relative + "\\" + entry, path))
+    walk(os.path.join(folder, base), base)
+    return {str(n): header(h) + read(p) for n, (h, p) in enumerate(files, 1)}
+
+
+def read_olefile(archive):
+    ole = olefile.OleFileIO(archive, raise_defects=olefile.DEFECT_INCORRECT)
+    try:
+        entries = ole.listdir(streams=True, storages=True)
+        assert all(len(e) == 1 for e in entries), "entries outside the root: %r" % entries
+        return {e[0]: ole.openstream(e).read() for e in entries}
+    finally:
+        ole.close()
+
+
+def read_7zip(archive):
+    subprocess.run(["7zz", "t", archive], check=True, stdout=subprocess.DEVNULL)
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run(["7zz", "x", "-y", "-o" + out, archive], check=True, stdout=subprocess.DEVNULL)
+        return {name: read(os.path.join(out, name)) for name in os.listdir(out)}
+
+
+def read_gsf(archive):
+    """One `gsf cat` of every stream, cut apart by the sizes `gsf list` gives."""
+    listing = subprocess.run(["gsf", "list", archive], check=True, capture_output=True,
+                             text=True).stdout.splitlines()[1:]
+    files = [(f[-1], int(f[1])) for f in map(str.split, listing) if f and f[0] == "f"]
+    whole = subprocess.run(["gsf", "cat", archive] + [n for n, _ in files], check=True,
+                           capture_output=True).stdout if files else b""
+    streams, at = {}, 0
+    for name, size in files:
+        streams[name], at = whole[at:at + size], at + size
+    assert at == len(whole), "gsf delivered %d bytes for streams of %d" % (len(whole), at)
+    return streams
+
+
+READERS = (("7zz", read_7zip), ("olefile", read_olefile), ("gsf", read_gsf))
+
+
+def archive_problems(archive, expected):
+    """What each independent reader sees wrong with the archive; [] when all
+    of them read exactly the expected streams."""
+    problems = []
+    for name, reader in READERS:
+        try:
+            seen = reader(archive)
+        except Exception as error:  # any reader failure is a finding
+            problems.append("%s can't read it: %s" % (name, error))
+            continue
+        if seen != expected:
+            differ = sorted(set(seen) ^ set(expected)) or [k for k in expected if seen[k] != expected[k]]
+            problems.append("%s sees other streams (first differences: %s)" % (name, differ[:5]))
+    return problems
+
+
+class Wine:
+    """Keeps one Wine process alive for a whole run, so the Wine server is not
+    started afresh for every command; commands start once it is up."""
+
+    def __init__(self, runner):
+        self.keeper = subprocess.Popen([runner, "cmd", "/c", "echo up& pause"], stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.keeper.stdout.readline()
+
+    def close(self):
+        self.keeper.stdin.close()
+        try:
+            self.keeper.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.keeper.kill()
+            self.keeper.wait()
+
+
+def u32(data, offset):
+    return struct.unpack_from("<I", data, offset)[0]
+
+
+def put32(data, offset, value):
+    struct.pack_into("<I", data, offset, value)
+
+
+def expect(actual, expected, what="value"):
+    if actual != expected:
+        raise AssertionError("%s:\n  expected %r\n  actual   %r" % (what, expected, actual))
+
+
+def run_table(rows, check, only=()):
+    """Runs check(row) for every row (rows have .name and .needs); a row that
+    needs root or the unprivileged user is skipped without root. Prints one
+    line per row and the closing count; returns the exit status."""
+    counts = {"passed": 0, "failed": 0, "skipped": 0}
+    for row in rows:
+        if only and not any(word in row.name for word in only):
+            continue
+        if getattr(row, "needs", None) and not IS_ROOT:
+            print("SKIP %s (needs root)" % row.name)
+            counts["skipped"] += 1
+            continue
+        try:
+            check(row)
+            print("PASS %s" % row.name, flush=True)
+            counts["passed"] += 1
+        except Exception as error:  # one failed row must not hide the others
+            detail = str(error) if isinstance(error, AssertionError) else traceback.format_exc(limit=-1)
+            print("FAIL %s\n  %s" % (row.name, detail.strip().replace("\n", "\n  ")), flush=True)
+            counts["failed"] += 1
+    print("%(passed)d passed, %(failed)d failed, %(skipped)d skipped" % counts)
+    return 1 if counts["failed"] or not counts["passed"] else 0
+
+
+def main_guard(function):
+    sys.exit(function(sys.argv[1:]))

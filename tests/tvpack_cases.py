@@ -1,0 +1,416 @@
+#!/usr/bin/python3
+"""tvpack end to end: the real binary on real folders, one row per command.
+
+Usage: tvpack_cases.py [--wine] [--native TVPACK] --tvpack COMMAND... --craft COMMAND...
+
+COMMAND runs tvpack (or the archive crafting helper; under Wine: the Wine
+runner, then the executable). Commands run in a scratch folder holding the
+example mod and its archive, with paths relative to it. With --native (and
+--wine) the Windows build's archives must equal, byte for byte, those of the
+native tvpack.
+"""
+
+import json
+import os
+import pty
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from harness import EXAMPLES, Wine, absolute, expect, header, put32, read, run, run_table, tree, u32, write  # noqa: E402
+
+TVPACK, CRAFT, NATIVE = [], [], None
+WINE = False
+DONE = 'Creating mod archive "castle.tvp".\nAdding file 7/7\nSuccessfully created mod archive "castle.tvp".\n\n'
+QUESTION = 'Mod archive "castle.tvp" already exists! Do you wish to overwrite it?'
+SKIPPED = 'Mod archive "castle.tvp" already exists. Skipping.\n\n'
+CANCELLED = "Current operation cancelled by user.\n\n"
+FILES = ["castle.tvx", "castle\\README.txt", "castle\\scripts\\gate.lua", "castle\\scripts\\unused.cfg",
+         "castle\\sounds\\gate.wav", "castle\\textures\\stone.txt", "castle\\textures\\walls\\brick.dds"]
+
+
+class Row:
+    """A tvpack command in the scratch folder and what must come of it. out
+    and err: exact text, or a list of texts each must contain. prepare(root)
+    sets the scratch up beyond the packed example mod; after(root) checks
+    what is on disk. A refused extract must leave the folder as it was."""
+
+    def __init__(self, name, args, code, out=None, err=None, stdin=b"", prepare=None, after=None, native_only=False,
+                 pack=True):
+        self.name, self.args, self.code, self.out, self.err, self.stdin = name, args, code, out, err, stdin
+        self.prepare, self.after, self.native_only, self.pack = prepare, after, native_only, pack
+
+
+def check_text(actual, want, what):
+    if isinstance(want, str):
+        expect(actual, want, what)
+    for part in want if isinstance(want, list) else []:
+        if part not in actual:
+            raise AssertionError("%s lacks %r:\n%s" % (what, part, actual))
+
+
+def check(row):
+    with tempfile.TemporaryDirectory(prefix="tvpack-case-") as root:
+        write(os.path.join(root, "castle.tvx"), read(os.path.join(EXAMPLES, "castle.tvx")))
+        shutil.copytree(os.path.join(EXAMPLES, "castle"), os.path.join(root, "castle"))
+        if row.pack:
+            expect(run(TVPACK + ["pack", "castle.tvx"], root)[:2], (0, DONE), "packing the example mod")
+        if row.prepare:
+            row.prepare(root)
+        before = tree(root)
+        code, out, err = run(TVPACK + row.args, root, row.stdin)
+        expect(code, row.code, "exit status (stderr: %s)" % err.strip()[-400:])
+        check_text(out.replace("\r\n", "\n"), row.out, "stdout")
+        check_text(err.replace("\r\n", "\n"), row.err, "stderr")
+        if row.args[:1] == ["extract"] and code != 0:
+            expect(tree(root), before, "the folder after a refused extract")
+        if row.after:
+            row.after(root)
+
+
+def craft(streams, name="c.tvp"):
+    """Prepares an archive holding exactly `streams`: (name, whole content)."""
+    def prepare(root):
+        with open(os.path.join(root, "list"), "w") as f:
+            for stream, content in streams:
+                f.write("%s %s\n" % (stream.encode("utf-16-le").hex(), content.hex()))
+        code, out, err = run(CRAFT + [name, "list"], root)
+        expect(code, 0, "craft_archive: " + out + err)
+        os.remove(os.path.join(root, "list"))
+    return prepare
+
+
+def same_tree(*folders):
+    def after(root):
+        for folder in folders:
+            expect(tree(os.path.join(root, folder, "castle")), tree(os.path.join(root, "castle")), folder)
+            expect(read(os.path.join(root, folder, "castle.tvx")), read(os.path.join(root, "castle.tvx")), folder)
+    return after
+
+
+def both(*steps):
+    return lambda root: [step(root) for step in steps]
+
+
+def existing_archive(root):
+    write(os.path.join(root, "castle.tvp"), b"old")
+
+
+def kept(root):
+    expect(read(os.path.join(root, "castle.tvp")), b"old", "the old archive")
+
+
+def second_mod(root):
+    write(os.path.join(root, "gate.tvx"), b"gate")
+    write(os.path.join(root, "gate", "a.bin"), b"a")
+    existing_archive(root)
+
+
+def gate_absent(root):
+    expect(os.path.exists(os.path.join(root, "gate.tvp")), False, "gate.tvp")
+
+
+def change(path, data=None):
+    """Prepares the mod on disk to differ from its archive."""
+    def prepare(root):
+        full = os.path.join(root, *path.split("\\"))
+        if data is None:
+            shutil.rmtree(full) if os.path.isdir(full) else os.remove(full)
+        else:
+            write(full, data)
+    return prepare
+
+
+def in_the_way(path, kind, target=None):
+    def prepare(root):
+        full = os.path.join(root, "out", *path.split("\\"))
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        if kind == "link":
+            os.makedirs(os.path.join(root, "outside"), exist_ok=True)
+            os.symlink(os.path.join(root, "outside", target), full)
+        else:
+            os.makedirs(full) if kind == "folder" else write(full, b"mine")
+    return prepare
+
+
+def nothing_outside(root):
+    expect(os.listdir(os.path.join(root, "outside")), [], "files written outside")
+
+
+def sizes(root):
+    return [len(read(os.path.join(root, *f.split("\\")))) for f in FILES]
+
+
+MOD = ("1", header("castle.tvx") + b"mod")
+GOOD = ("2", header("castle\\a.txt") + b"A")
+ODD = 'castle\\"q\\\u00e9\U0001F600\x07\udc80 \\x.bin'
+REFUSED = [
+    ("parent", [MOD, ("2", header("..\\evil") + b"x")], 'stream "2": path "..\\evil" has a ".." component'),
+    ("climb", [MOD, ("2", header("castle\\..\\..\\evil"))], 'path "castle\\..\\..\\evil" has a ".."'),
+    ("dot", [MOD, ("2", header("castle\\.\\evil"))], 'has a "." component'),
+    ("root", [MOD, ("2", header("\\evil"))], 'stream "2": path "\\evil" is absolute'),
+    ("slash root", [MOD, ("2", header("/abs"))], 'path "/abs" is absolute'),
+    ("drive", [MOD, ("2", header("C:\\x"))], 'path "C:\\x" starts with a drive letter'),
+    ("drive relative", [MOD, ("2", header("c:x"))], "drive letter"),
+    ("empty component", [MOD, ("2", header("castle\\\\x"))], 'path "castle\\\\x" has an empty component'),
+    ("trailing separator", [MOD, ("2", header("castle\\"))], "has an empty component"),
+    ("slash", [MOD, ("2", header("castle\\a/../../evil"))], "has a slash in a name"),
+    ("empty path", [MOD, ("2", header(""))], 'stream "2": path "" is empty'),
+    ("stream zero", [MOD, ("0", header("castle\\a.txt"))], 'stream "0": streams must be named 1 to 2'),
+    ("stream x", [MOD, ("x", header("castle\\a.txt"))], 'stream "x": streams must be named 1 to 2'),
+    ("leading zero", [MOD, ("02", header("castle\\a.txt"))], 'stream "02"'),
+    ("gap", [MOD, ("3", header("castle\\a.txt"))], 'stream "3": streams must be named 1 to 2'),
+    ("no mod file", [("2", header("castle\\a.txt")), ("3", header("castle\\b.txt"))], 'stream "3"'),
+    ("nothing", [], "holds no stream"),
+    ("short", [MOD, ("2", b"tiny")], 'stream "2": 4 bytes, shorter than its 1024-byte name header'),
+    ("mod file in a folder", [("1", header("castle\\castle.tvx")), GOOD], 'stream "1": the mod file\'s path'),
+    ("mod file not .tvx", [("1", header("castle.txt")), GOOD], 'the mod file\'s name "castle.txt" does not end in ".tvx"'),
+    ("outside the mod directory", [MOD, ("2", header("other\\a.txt"))], 'path "other\\a.txt" is not under the mod directory "castle"'),
+    ("the mod directory itself", [MOD, ("2", header("castle"))], 'stream "2": path "castle" is not under'),
+    ("case of the mod directory", [MOD, ("2", header("Castle\\a.txt"))], "is not under the mod directory"),
+    ("same path twice", [MOD, GOOD, ("3", header("castle\\a.txt"))], 'stream "3": same path as stream "2"'),
+    ("file under a file", [MOD, GOOD, ("3", header("castle\\a.txt\\b"))], 'path "castle\\a.txt\\b" runs through the file of stream "2"'),
+    ("control character", [MOD, ("2", header("..\\e\x1bvil"))], '"..\\e\\x1Bvil"'),
+]
+WINDOWS_REFUSED = [("stream in a name", [MOD, ("2", header("castle\\a:b"))], "can't hold"),
+                   ("device", [MOD, ("2", header("castle\\con.txt"))], "names a device"),
+                   ("trailing dot", [MOD, ("2", header("castle\\x."))], "ends in a dot"),
+                   ("trailing space", [MOD, ("2", header("castle\\x "))], "ends in a dot or a space")]
+
+
+def damage(change):
+    """Prepares castle.tvp damaged where the format is most fragile."""
+    def prepare(root):
+        path = os.path.join(root, "castle.tvp")
+        data = bytearray(read(path))
+        directory = 512 * (u32(data, 0x30) + 1)
+        entry = lambda name: next(directory + 128 * i for i in range(4)  # noqa: E731
+                                  if data[directory + 128 * i:directory + 128 * i + 2 * len(name)] == name.encode("utf-16-le")
+                                  and u32(data, directory + 128 * i + 0x40) & 0xFFFF == 2 * len(name) + 2)
+        change(data, entry, 512 * (u32(data, 0x4C) + 1))
+        write(path, bytes(data))
+    return prepare
+
+
+DAMAGED = [
+    ("a stream chain that loops", lambda d, e, f: put32(d, f + 4 * (u32(d, e("2") + 0x74) + 1), u32(d, e("2") + 0x74))),
+    ("a stream chain into the directory", lambda d, e, f: put32(d, f + 4 * u32(d, e("2") + 0x74), u32(d, 0x30))),
+    ("a sector beyond the file", lambda d, e, f: put32(d, e("2") + 0x74, 0x00FFFFF0)),
+    ("a stream size beyond the file", lambda d, e, f: put32(d, e("1") + 0x78, 0x7FFFFFF0)),
+    ("an impossible name length", lambda d, e, f: d.__setitem__(slice(e("1") + 0x40, e("1") + 0x42), b"\xc8\0")),
+    ("an entry that is its own sibling", lambda d, e, f: put32(d, e("1") + 0x44, (e("1") - 512 * (u32(d, 0x30) + 1)) // 128)),
+    ("a mini stream beyond the file", lambda d, e, f: put32(d, 512 * (u32(d, 0x30) + 1) + 0x74, 0x00FFFFF0)),
+    ("a cut file", lambda d, e, f: d.__delitem__(slice(len(d) // 2, None))),
+    ("a file of zeros", lambda d, e, f: d.__setitem__(slice(0, None), bytes(len(d)))),
+]
+
+
+def big_second_stream(root):
+    write(os.path.join(root, "castle", "README.txt"), bytes(range(256)) * 24)
+    run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
+
+
+def rows():
+    table = [
+        Row("pack prints the pane's final text", ["pack", "castle.tvx"], 0, DONE, "", pack=False),
+        Row("pack: Yes replaces the archive", ["pack", "castle.tvx"], 0, DONE, [QUESTION], b"YES\n", existing_archive),
+        Row("pack: an unknown answer is asked again", ["pack", "castle.tvx"], 0, DONE, [QUESTION], b"maybe\n\ny\n",
+            existing_archive),
+        Row("pack: No keeps the archive", ["pack", "castle.tvx"], 1, SKIPPED, [QUESTION], b"n\n", existing_archive, kept),
+        Row("pack: Cancel stops the rest", ["pack", "castle.tvx", "gate.tvx"], 1, CANCELLED,
+            ["cancelled; 2 mod files not packed"], b"c\n", second_mod, both(kept, gate_absent)),
+        Row("pack: no answer stops the batch", ["pack", "castle.tvx", "gate.tvx"], 1, "",
+            ["no answer to the overwrite question; use --overwrite or --skip"], b"", second_mod, both(kept, gate_absent)),
+        Row("pack: five unknown answers are no answer", ["pack", "castle.tvx"], 1, "", ["no answer"],
+            b"maybe\n" * 5 + b"y\n", existing_archive, kept),
+        Row("pack: --overwrite asks nothing", ["pack", "--overwrite", "castle.tvx"], 0, DONE, "", b"n\n",
+            existing_archive),
+        Row("pack: --skip asks nothing", ["pack", "castle.tvx", "--skip"], 1, SKIPPED, [], b"y\n", existing_archive, kept),
+        Row("pack: mods not packed are named", ["pack", "lonely.tvx", "ghost.tvx", "castle.TVX", "--overwrite"], 1,
+            None, ['"lonely.tvx": not packed: no mod directory "lonely" beside it', '"ghost.tvx": not packed: no such file',
+                   '"castle.TVX": not packed: see the messages above'],
+            prepare=lambda root: [write(os.path.join(root, n), b"x") for n in ("lonely.tvx", "castle.TVX")]),
+        Row("pack: -- ends the options", ["pack", "--", "--odd.tvx"], 0, ['"--odd.tvp".'], "",
+            prepare=lambda root: [write(os.path.join(root, "--odd.tvx"), b"m"), write(os.path.join(root, "--odd", "a"), b"a")]),
+        Row("pack: non-ASCII names print as UTF-8", ["pack", "ch\u00e2teau \u00e9t\u00e9.tvx"], 0,
+            'Creating mod archive "ch\u00e2teau \u00e9t\u00e9.tvp".\nAdding file 2/2\n'
+            'Successfully created mod archive "ch\u00e2teau \u00e9t\u00e9.tvp".\n\n', "",
+            prepare=lambda root: [write(os.path.join(root, "ch\u00e2teau \u00e9t\u00e9.tvx"), b"m"),
+                                  write(os.path.join(root, "ch\u00e2teau \u00e9t\u00e9", "\u00dcber", "\u00e4.txt"), b"a")]),
+        Row("list names what it can't describe", ["list", "c.tvp"], 1, "1  1  castle.tvx\n",
+            ['stream "x": not a file number', 'stream "2": 5 bytes, shorter than its 1024-byte name header'],
+            prepare=craft([("1", header("castle.tvx") + b"m"), ("x", header("castle\\x")), ("2", b"short")])),
+        Row("extract recreates the mod", ["extract", "castle.tvp", "out"], 0, 'Extracted 7 files into "out".\n', "",
+            after=same_tree("out")),
+        Row("extract creates the folders", ["extract", "castle.tvp", os.path.join("deeper", "new")], 0, None, "",
+            after=same_tree(os.path.join("deeper", "new"))),
+        Row("extract keeps existing files", ["extract", "castle.tvp", "out"], 1, "",
+            ['stream "5": "castle\\sounds\\gate.wav" exists; use --force'],
+            prepare=lambda root: write(os.path.join(root, "out", "castle", "sounds", "gate.wav"), b"mine")),
+        Row("extract --force replaces them", ["extract", "--force", "castle.tvp", "out"], 0, None, "",
+            prepare=lambda root: write(os.path.join(root, "out", "castle", "sounds", "gate.wav"), b"mine"),
+            after=same_tree("out")),
+        Row("extract: a folder where a file goes", ["extract", "--force", "castle.tvp", "out"], 1, "",
+            ['stream "3": "castle\\scripts\\gate.lua" is a folder'], prepare=in_the_way("castle\\scripts\\gate.lua", "folder")),
+        Row("extract: a file where a folder goes", ["extract", "--force", "castle.tvp", "out"], 1, "",
+            ['stream "6": "castle\\textures\\stone.txt" needs a folder where'], prepare=in_the_way("castle\\textures", "file")),
+        Row("verify: a fresh archive matches its mod", ["verify", "castle.tvp"], 0,
+            '"castle.tvp": OK, 7 files, the same as the mod beside it.\n', ""),
+        Row("verify: without the mod only the archive", ["verify", os.path.join("alone", "castle.tvp")], 0,
+            '"%s": OK, 7 files; the mod is not beside the archive, so only the archive was checked.\n'
+            % os.path.join("alone", "castle.tvp"), "",
+            prepare=lambda root: os.renames(os.path.join(root, "castle.tvp"), os.path.join(root, "alone", "castle.tvp"))),
+        Row("verify: bytes after the header path", ["verify", "c.tvp"], 1,
+            ['stream "1": the name header holds bytes other than zero after the path'],
+            prepare=craft([("1", header("castle.tvx", junk=b"\1") + b"mod")])),
+        Row("--version", ["--version"], 0, "tvpack 1.0\n", ""),
+    ]
+    for label, path, data, lines in [
+            ("a changed byte", "castle\\scripts\\gate.lua", b"-- GATE\n" * 3,
+             ['stream "3": "castle\\scripts\\gate.lua" differs from the file on disk']),
+            ("a changed size", "castle.tvx", b"longer than before, by far!!!!",
+             ['stream "1": "castle.tvx" differs from the file on disk (29 bytes in the archive, 30 on disk)']),
+            ("a missing file", "castle\\textures\\walls\\brick.dds", None,
+             ['stream "7": "castle\\textures\\walls\\brick.dds" is not on disk']),
+            ("a missing mod file", "castle.tvx", None, ['stream "1": "castle.tvx" is not on disk']),
+            ("an extra file", "castle\\sounds\\new.wav", b"", ['"castle\\sounds\\new.wav" is on disk but not in the archive']),
+            ("an extra folder", "castle\\new\\deep.txt", b"x", ['"castle\\new\\deep.txt" is on disk but not in the archive']),
+            ("a missing mod directory", "castle", None, ['the mod directory "castle" is missing beside the archive',
+                                                         'stream "2": "castle\\README.txt" is not on disk'])]:
+        table.append(Row("verify finds " + label, ["verify", "castle.tvp"], 1, lines + ["problem"], "",
+                         prepare=change(path, data)))
+    for label, streams, message in REFUSED + (WINDOWS_REFUSED if WINE else []):
+        table.append(Row("extract refuses " + label, ["extract", "c.tvp", "out"], 1, "", [message, "refused"],
+                         prepare=craft(streams)))
+        table.append(Row("verify finds " + label, ["verify", "c.tvp"], 1, [message], None, prepare=craft(streams)))
+    for label, changer in DAMAGED:
+        for command in (["list"], ["list", "--json"], ["verify"], ["extract"]):
+            table.append(Row("%s: %s" % (" ".join(command), label), command + ["castle.tvp"], 1, None, None,
+                             prepare=both(big_second_stream, damage(changer))))
+    for command in (["list"], ["list", "--json"], ["extract"], ["verify"]):
+        table.append(Row("%s refuses what is no archive" % " ".join(command), command + ["castle.tvp"], 1,
+                         None, None, prepare=lambda root: write(os.path.join(root, "castle.tvp"), b"plain text" * 99)))
+    for args in ([], ["bogus"], ["--bogus"], ["pack"], ["list"], ["list", "a.tvp", "b.tvp"], ["extract"],
+                 ["extract", "a.tvp", "dir", "more"], ["verify"], ["verify", "a.tvp", "b.tvp"], ["pack", "--json", "a.tvx"],
+                 ["list", "--force", "a.tvp"], ["extract", "--skip", "a.tvp"], ["verify", "--overwrite", "a.tvp"],
+                 ["pack", "--overwrite", "--skip", "a.tvx"], ["verify", "-x", "a.tvp"]):
+        table.append(Row("usage error: %r" % args, args, 2, "", ["tvpack: ", "tvpack --help"], pack=False))
+    for args in (["--help"], ["-h"], ["pack", "--help"]):
+        table.append(Row("help: %r" % args, args, 0, ["Usage: tvpack COMMAND", "pack", "list", "extract", "verify",
+                                                      "--overwrite", "--skip", "--json", "--force"], "", pack=False))
+    if not WINE:
+        table += native_rows()
+    return table
+
+
+def native_rows():
+    def links(root):
+        return [Row("extract --force? %s: never through a link at %s" % (force, link),
+                    ["extract"] + force + ["castle.tvp", "out"], 1, "", ["symbolic link"],
+                    prepare=in_the_way(link, "link", target), after=nothing_outside)
+                for link, target in [("castle", ""), ("castle\\textures", ""), ("castle.tvx", "victim"),
+                                     ("castle\\sounds\\gate.wav", "victim")] for force in ([], ["--force"])]
+
+    def odd_names(root):
+        for name in (b"bad\xff.bin", b"back\\slash.txt"):
+            write(os.path.join(root.encode(), b"castle", name), name)
+        run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
+
+    def odd_names_back(root):
+        for name in (b"bad\xff.bin", b"back\\slash.txt"):
+            expect(read(os.path.join(root.encode(), b"out", b"castle", name)), name, name)
+    return links(None) + [
+        Row("POSIX byte names survive the round trip", ["extract", "castle.tvp", "out"], 0, None, "",
+            prepare=odd_names, after=odd_names_back),
+        Row("names only Windows refuses are files elsewhere", ["extract", "c.tvp", "out"], 0, None, "",
+            prepare=craft([MOD, ("2", header("castle\\a:b") + b"1"), ("3", header("castle\\con.txt") + b"2")]),
+            after=lambda root: expect(tree(os.path.join(root, "out", "castle")), {"a:b": b"1", "con.txt": b"2"}, "files")),
+    ]
+
+
+def check_special(name):
+    """Rows whose outcome is compared with data computed from the tree."""
+    with tempfile.TemporaryDirectory(prefix="tvpack-case-") as root:
+        shutil.copy(os.path.join(EXAMPLES, "castle.tvx"), root)
+        shutil.copytree(os.path.join(EXAMPLES, "castle"), os.path.join(root, "castle"))
+        run(TVPACK + ["pack", "castle.tvx"], root)
+        if name == "list":
+            sz = sizes(root)
+            width = len(str(max(sz)))
+            expect(run(TVPACK + ["list", "castle.tvp"], root)[1].replace("\r\n", "\n"),
+                   "".join("%d  %*d  %s\n" % (n, width, s, f) for n, (s, f) in enumerate(zip(sz, FILES), 1)), "list")
+            expect(json.loads(run(TVPACK + ["list", "--json", "castle.tvp"], root)[1]),
+                   [{"number": n, "size": s, "path": f} for n, (s, f) in enumerate(zip(sz, FILES), 1)], "json")
+            craft([("1", header("castle.tvx") + b"m"), ("2", header(ODD) + b"12345")])(root)
+            out = run(TVPACK + ["list", "--json", "c.tvp"], root)[1]
+            expect(out.isascii() and json.loads(out), [{"number": 1, "size": 1, "path": "castle.tvx"},
+                                                      {"number": 2, "size": 5, "path": ODD}], "json of odd paths")
+        elif name == "terminal":
+            pid, fd = pty.fork()
+            if pid == 0:
+                os.chdir(root)
+                os.execv(TVPACK[0], TVPACK + ["pack", "--overwrite", "castle.tvx"])
+            shown = b""
+            while True:
+                try:
+                    chunk = os.read(fd, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+            expect(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), 0, "exit status")
+            progress = "".join("\r\x1b[KAdding file %d/7" % n for n in range(1, 8))
+            expect(shown.decode().replace("\r\n", "\n"), 'Creating mod archive "castle.tvp".\n' + progress +
+                   '\nSuccessfully created mod archive "castle.tvp".\n\n', "terminal")
+        elif name == "full":
+            with open("/dev/full", "wb") as full:
+                done = subprocess.run(TVPACK + ["list", "castle.tvp"], cwd=root, stdout=full, stderr=subprocess.PIPE)
+            expect((done.returncode, b"standard output could not be written" in done.stderr), (1, True), "/dev/full")
+        elif name == "same as native":
+            for mod in ("castle", "m"):
+                if mod == "m":
+                    for i, n in enumerate(["b.txt", "A.txt", "a10.bin", "a9.bin", "\u00e9t\u00e9.txt", "\u00c9cole",
+                                           "Gro\u00df.dat", "Sub/deeper/x", "sub2/y"]):
+                        write(os.path.join(root, "m", n), bytes(i % 7 for _ in range([0, 3071, 3073, 70000][i % 4])))
+                    write(os.path.join(root, "m.tvx"), b"m")
+                archives = []
+                for command in (NATIVE, TVPACK):
+                    expect(run(command + ["pack", "--overwrite", mod + ".tvx"], root)[0], 0, "packing " + mod)
+                    archives.append(read(os.path.join(root, mod + ".tvp")))
+                expect(archives[1] == archives[0], True, "%s.tvp the same from both builds" % mod)
+
+
+class Special:
+    def __init__(self, name):
+        self.name = name
+
+
+def main(args):
+    global TVPACK, CRAFT, NATIVE, WINE
+    WINE = "--wine" in args
+    args = [a for a in args if a != "--wine"]
+    if "--tvpack" not in args or "--craft" not in args:
+        print(__doc__)
+        return 2
+    if "--native" in args:
+        NATIVE = absolute([args[args.index("--native") + 1]])
+        del args[args.index("--native"):args.index("--native") + 2]
+    TVPACK = absolute(args[args.index("--tvpack") + 1:args.index("--craft")])
+    CRAFT = absolute(args[args.index("--craft") + 1:])
+    keeper = Wine(TVPACK[0]) if WINE else None
+    specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
+        ([] if WINE else [Special("terminal"), Special("full")])
+    try:
+        table = rows() + specials
+        return run_table(table, lambda row: check_special(row.name) if isinstance(row, Special) else check(row),
+                         only=os.environ.get("TVP_ROWS", "").split(",") if os.environ.get("TVP_ROWS") else ())
+    finally:
+        if keeper:
+            keeper.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
