@@ -52,7 +52,11 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     }
     if (sizeHigh != 0 || sizeLow > kLargestFileBytes) {
         CloseHandle(file);
-        Report(TEXT("Error! File \"%s\" is too large for a mod archive!\r\n"), path);
+        // After the first file the previous file's progress line is still
+        // open, so the message starts a line of its own.
+        Report(g_fileNumber > 1 ? TEXT("\r\nError! File \"%s\" is too large for a mod archive!\r\n")
+                                : TEXT("Error! File \"%s\" is too large for a mod archive!\r\n"),
+               path);
         return nullptr;
     }
 

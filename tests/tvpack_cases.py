@@ -228,10 +228,14 @@ def rows():
         Row("pack: --overwrite asks nothing", ["pack", "--overwrite", "castle.tvx"], 0, DONE, "", b"n\n",
             existing_archive),
         Row("pack: --skip asks nothing", ["pack", "castle.tvx", "--skip"], 1, SKIPPED, [], b"y\n", existing_archive, kept),
-        Row("pack: mods not packed are named", ["pack", "lonely.tvx", "ghost.tvx", "castle.TVX", "--overwrite"], 1,
-            None, ['"lonely.tvx": not packed: no mod directory "lonely" beside it', '"ghost.tvx": not packed: no such file',
-                   '"castle.TVX": not packed: see the messages above'],
-            prepare=lambda root: [write(os.path.join(root, n), b"x") for n in ("lonely.tvx", "castle.TVX")]),
+        Row("pack: mods not packed are named, the others packed", ["pack", "lonely.tvx", "ghost.tvx", "castle.TVX",
+                                                                   "hollow.tvx", "castle.tvx", "--overwrite"], 1,
+            ["is not a valid Tolvane mod file!\nCreating mod archive \"hollow.tvp\".\n"
+             "Error adding tvx file to mod archive \"hollow.tvp\"!\n" + DONE],
+            ['"lonely.tvx": not packed: no mod directory "lonely" beside it', '"ghost.tvx": not packed: no such file',
+             '"castle.TVX": not packed: see the messages above', '"hollow.tvx": not packed: see the messages above'],
+            prepare=lambda root: [write(os.path.join(root, n), b"x") for n in ("lonely.tvx", "castle.TVX")] +
+            [os.makedirs(os.path.join(root, n)) for n in ("hollow.tvx", "hollow")]),
         Row("pack: -- ends the options", ["pack", "--", "--odd.tvx"], 0, ['"--odd.tvp".'], "",
             prepare=lambda root: [write(os.path.join(root, "--odd.tvx"), b"m"), write(os.path.join(root, "--odd", "a"), b"a")]),
         Row("pack: non-ASCII names print as UTF-8", ["pack", "ch\u00e2teau \u00e9t\u00e9.tvx"], 0,
