@@ -35,12 +35,13 @@ class Row:
     """A tvpack command in the scratch folder and what must come of it. out
     and err: exact text, or a list of texts each must contain. prepare(root)
     sets the scratch up beyond the packed example mod; after(root) checks
-    what is on disk. A refused extract must leave the folder as it was."""
+    what is on disk. A refused extract must leave the folder as it was. A
+    command still running after `timeout` seconds fails the row."""
 
     def __init__(self, name, args, code, out=None, err=None, stdin=b"", prepare=None, after=None, native_only=False,
-                 pack=True):
+                 pack=True, timeout=120):
         self.name, self.args, self.code, self.out, self.err, self.stdin = name, args, code, out, err, stdin
-        self.prepare, self.after, self.native_only, self.pack = prepare, after, native_only, pack
+        self.prepare, self.after, self.native_only, self.pack, self.timeout = prepare, after, native_only, pack, timeout
 
 
 def check_text(actual, want, what):
@@ -60,7 +61,7 @@ def check(row):
         if row.prepare:
             row.prepare(root)
         before = tree(root)
-        code, out, err = run(TVPACK + row.args, root, row.stdin)
+        code, out, err = run(TVPACK + row.args, root, row.stdin, timeout=row.timeout)
         expect(code, row.code, "exit status (stderr: %s)" % err.strip()[-400:])
         check_text(out.replace("\r\n", "\n"), row.out, "stdout")
         check_text(err.replace("\r\n", "\n"), row.err, "stderr")
@@ -325,13 +326,22 @@ def native_rows():
     def odd_names_back(root):
         for name in (b"bad\xff.bin", b"back\\slash.txt"):
             expect(read(os.path.join(root.encode(), b"out", b"castle", name)), name, name)
-    return links(None) + [
+    return links(None) + hostile_rows() + [
         Row("POSIX byte names survive the round trip", ["extract", "castle.tvp", "out"], 0, None, "",
             prepare=odd_names, after=odd_names_back),
         Row("names only Windows refuses are files elsewhere", ["extract", "c.tvp", "out"], 0, None, "",
             prepare=craft([MOD, ("2", header("castle\\a:b") + b"1"), ("3", header("castle\\con.txt") + b"2")]),
             after=lambda root: expect(tree(os.path.join(root, "out", "castle")), {"a:b": b"1", "con.txt": b"2"}, "files")),
     ]
+
+
+def hostile_rows():
+    """Archives and disks that try to turn list, verify and extract against their user."""
+    fifo = lambda root: os.mkfifo(os.path.join(root, "pipe.tvp"))  # noqa: E731
+    return [Row("%s refuses a FIFO at once" % command, [command, "pipe.tvp"], 1,
+                ["is not a regular file"] if command == "verify" else "",
+                None if command == "verify" else ["is not a regular file"], prepare=fifo, timeout=10)
+            for command in ("list", "verify", "extract")]
 
 
 def check_special(name):

@@ -44,13 +44,14 @@ def read(path):
 
 def tree(root):
     """Every file below root: relative path -> bytes; folders -> None; links
-    -> where they point."""
+    -> where they point; anything else (a FIFO) -> "special"."""
     found = {}
     for folder, dirs, files in os.walk(root):
         for name in dirs + files:
             path = os.path.join(folder, name)
             found[os.path.relpath(path, root)] = ("-> " + os.readlink(path) if os.path.islink(path)
-                                                  else None if name in dirs else read(path))
+                                                  else None if name in dirs
+                                                  else read(path) if os.path.isfile(path) else "special")
     return found
 
 

@@ -136,6 +136,12 @@ private:
     std::uint64_t size_;
 };
 
+// Clears O_NONBLOCK, which the open set only to get past a FIFO.
+bool Blocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 Error ErrorFromSystem(unsigned long code) {
@@ -170,13 +176,15 @@ std::unique_ptr<WriteSink> CreateFileSink(const std::string& path, CreateMode mo
 }
 
 std::unique_ptr<ReadSource> OpenFileSource(const std::string& path, std::string& error) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+    // come; with it the open returns at once and fstat() refuses the FIFO.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     const int openError = errno;
     struct stat info;
-    const bool regular = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const bool regular = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && Blocking(fd);
     std::unique_ptr<ReadSource> source;
     if (regular) source.reset(new (std::nothrow) PosixFileSource(fd, static_cast<std::uint64_t>(info.st_size)));
     if (source) {

@@ -183,6 +183,12 @@ std::unique_ptr<ReadSource> OpenFileSource(const wchar_t* path, std::string& err
         }
         return nullptr;
     }
+    // A pipe, a console or another device is no archive.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        error = "not a regular file";
+        return nullptr;
+    }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
         CloseHandle(file);
