@@ -125,7 +125,7 @@ ROWS = [
     Row("walk order, hidden files, odd names and sizes", mixed(), done("m.tvp", 17)),
     Row("a batch numbers each archive from 1", {**simple(), "n.tvx": b"n", "n/c": b"c"},
         done("m.tvp", 3) + done("n.tvp", 2), mods=("m.tvx", "n.tvx")),
-    Row("700 small files", many(700, 6000, 2), done("m.tvp", 701), fronts=("test_pack", "tvpack")),
+    Row("700 small files", many(700, 6000, 2), done("m.tvp", 701)),
     Row("past the 109 FAT sectors", {**many(3, 3_000_000, 3), "m/z.bin": b"z" * 100}, done("m.tvp", 5),
         fronts=("test_pack", "tvpack")),
     Row("only the mod file, empty folders", {"m.tvx": b"only me", "m/a/b": None, "m/c": None}, done("m.tvp", 1)),
@@ -141,6 +141,8 @@ ROWS = [
         answers=("no",)),
     Row("existing archive, Cancel stops the batch", simple({"m.tvp": OLD, "n.tvx": b"n", "n/c": b"c"}),
         "Current operation cancelled by user.\n\n", mods=("m.tvx", "n.tvx"), answers=("cancel",)),
+    Row("Exit pressed while the question is open", simple({"m.tvp": OLD}), "", answers=("exit",), fronts=("window",),
+        fatal=True),
     Row("no answer to the question ends the batch", simple({"m.tvp": OLD}), "", answers=("none",),
         fronts=("test_pack",), fatal=True),
     Row("a folder where the archive goes, Yes", simple({"m.tvp/inside": None}),
@@ -254,6 +256,8 @@ def check_in(front, row, root, prefix):
     expect(code == 3, row.fatal, "ended as fatal (exit status %d; %s)" % (code, err.strip()[-300:]))
     if front.kind == "test_pack":
         check_progress_calls(out, err)
+    if front.kind == "window":
+        check_questions(row, out, err)
     for mod in row.mods:
         archive = os.path.join(root, mod[:-4] + ".tvp")
         name = os.path.basename(archive)
@@ -278,6 +282,48 @@ def check_progress_calls(out, err):
     want = ["Adding file %d/%s" % (k, total) for last, total in shown for k in range(1, int(last) + 1)]
     expect([line[len("progress: "):] for line in err.splitlines() if line.startswith("progress: ")], want,
            "progress calls")
+
+
+QUESTION = re.compile(r'box "Tolvane Packer" buttons 6\* 7 2 text: Mod archive "[^"]+" already exists! '
+                      r'Do you wish to overwrite it\? pane: (.*)$')
+
+
+def check_questions(row, out, err):
+    """Each question is an ownerless Yes/No/Cancel box, Yes the default; when
+    it appears the pane shows exactly the lines written before it."""
+    boxes = [line for line in err.splitlines() if line.startswith("box ")]
+    expect(len(boxes), len(row.answers), "message boxes (%s)" % boxes)
+    for box in boxes:
+        shown = QUESTION.match(box)
+        if not shown:
+            raise AssertionError("not the overwrite question: " + box)
+        pane = shown.group(1).replace("\\n", "\n")
+        if not (out.startswith(pane) and pane.endswith("\n\n") or pane == ""):
+            raise AssertionError("the pane when the question appeared: %r" % pane)
+
+
+WINDOW = """window at {x},{y} of {w}x{h} size 640x400 style 90000000 ex 00000000 class style 00000003 menu 0
+button "Help" id 501 style 50000000 ex 00020000 at 50,70,150,100
+button "About" id 502 style 50000000 ex 00020000 at 50,120,150,150
+button "Exit" id 503 style 50000000 ex 00020000 at 50,170,150,200
+button "Select Tolvane mod" id 500 style 50000000 ex 00020000 at 530,350,630,380
+button "Output" id 0 style 50000007 ex 00000000 at 190,64,630,340
+edit "" id 0 style 50200844 ex 00000200 at 194,81,626,336
+"""
+BOXES = ['box "Help" buttons 1* text: Select Tolvane mod file(s) to create mod archive(s). pane: ',
+         'box "About" buttons 1* text: Tolvane Packer v 1.0\\n(c) Tolvane Packer developers pane: ']
+
+
+def window_and_boxes(front):
+    """The main window centred, borderless, its six controls in creation
+    order; unknown commands ignored; Help and About as ownerless OK boxes;
+    Exit ends the program with 0."""
+    with tempfile.TemporaryDirectory(prefix="tvp-window-") as root:
+        code, out, err = run(front.command[:-1] + ["window", front.command[-1]], root, timeout=120)
+    w, h = (int(n) for n in re.search(r" of (\d+)x(\d+) ", out).groups())
+    expect(out.lower(), WINDOW.format(x=(w - 640) // 2, y=(h - 400) // 2, w=w, h=h).lower(), "window")
+    expect([line for line in err.splitlines() if line.startswith("box ")], BOXES, "boxes")
+    expect(code, 0, "exit status")
 
 
 def disk_fills_up(front):
@@ -318,9 +364,11 @@ def main(args):
     keeper = Wine(front.command[0]) if front.wine else None
     rows = [r for r in ROWS if front.kind in r.fronts and ("wine" if front.wine else "native") in r.where]
     if front.kind == "test_pack" and not front.wine:
-        rows.append(Row("disk fills up at any point", None, None, needs="root"))
+        rows.append(Row("disk fills up at any point", disk_fills_up, None, needs="root"))
+    if front.kind == "window":
+        rows.append(Row("the main window, its buttons and boxes", window_and_boxes, None))
     try:
-        return run_table(rows, lambda row: disk_fills_up(front) if row.files is None else check(front, row),
+        return run_table(rows, lambda row: row.files(front) if row.out is None else check(front, row),
                          only=os.environ.get("TVP_ROWS", "").split(",") if os.environ.get("TVP_ROWS") else ())
     finally:
         if keeper:

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -253,6 +254,8 @@ void CALLBACK QuitLoop(HWND, UINT, UINT_PTR, DWORD)
     PostQuitMessage(0);
 }
 
+const char* const kNoBox = "";
+
 } // namespace
 
 PackResult PackMod(const WCHAR* modFilePath)
@@ -266,67 +269,60 @@ PackResult PackMod(const WCHAR* modFilePath)
     return result;
 }
 
-TEST_F(MainLoop, PacksEveryChosenFileInOrderAndReleasesEachAfterItsCall)
-{
-    script_.items = {{L"C:\\mods\\a.tvx"}, {L"C:\\mods\\b.tvx"}, {L"D:\\c.tvx"}};
-    EXPECT_EQ(RunOneBatch(), 0);
-    EXPECT_EQ(script_.shows, 1);
-    EXPECT_EQ(script_.packedPaths, (std::vector<std::string>{"C:\\mods\\a.tvx", "C:\\mods\\b.tvx", "D:\\c.tvx"}));
-    // Item n is released after its own call and before the next one.
-    EXPECT_EQ(script_.releasesAtPack, (std::vector<std::vector<int>>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}));
-    EXPECT_EQ(script_.itemReleases, (std::vector<int>{1, 1, 1}));
-    EXPECT_EQ(script_.arrayReleases, 1);
-    EXPECT_TRUE(script_.boxes.empty());
-}
-
-TEST_F(MainLoop, ADialogThatIsNotConfirmedDoesNothing)
-{
-    script_.items = {{L"C:\\a.tvx"}};
-    // Cancelled by the user, and a success code other than S_OK.
-    for (HRESULT show : {HRESULT_FROM_WIN32(ERROR_CANCELLED), S_FALSE}) {
-        script_.show = show;
-        EXPECT_EQ(RunOneBatch(), 0);
-    }
-    EXPECT_EQ(script_.shows, 2);
-    EXPECT_EQ(script_.getResultsCalls, 0);
-    EXPECT_TRUE(script_.packedPaths.empty());
-    EXPECT_TRUE(script_.boxes.empty());
-}
-
-// Each failure shows one ownerless "Error" box with an OK button and no icon,
-// then the loop ends by itself with -1, releasing nothing. Should it go on
-// instead, a timer ends it after a while with 0.
-TEST_F(MainLoop, BatchFailuresShowTheirBoxAndEndTheProgram)
+// One press of the select button per row; the second item is the one that
+// fails. A failure shows one ownerless "Error" box with an OK button and no
+// icon, then the loop ends by itself with -1, releasing nothing; should it go
+// on instead, a timer ends it after a while with 0.
+TEST_F(MainLoop, BatchesAndTheirFailures)
 {
     const struct {
-        const char* text;
-        HRESULT getResults, getCount, getItemAt, getDisplayName;
+        const char* box;
+        HRESULT show, getResults, getCount, getItemAt, getDisplayName;
         PackResult pack;
-        std::size_t packed;
-    } kFailures[] = {
-        {"Error getting mod files!", E_FAIL, S_OK, S_OK, S_OK, PackResult::Done, 0},
-        {"Error getting mod files count!", S_OK, S_FALSE, S_OK, S_OK, PackResult::Done, 0},
-        {"Error getting next mod file!", S_OK, S_OK, E_FAIL, S_OK, PackResult::Done, 1},
-        {"Error displaying path!", S_OK, S_OK, S_OK, E_FAIL, PackResult::Done, 1},
-        {"Error packing mod!", S_OK, S_OK, S_OK, S_OK, PackResult::Fatal, 2},
+        int result;
+        std::size_t packed, released;  // items handed to PackMod, items released
+        std::vector<std::vector<int>> releasesAtPack;
+    } kRows[] = {
+        // Each item is released after its own PackMod call and before the next.
+        {kNoBox, S_OK, S_OK, S_OK, S_OK, S_OK, PackResult::Done, 0, 3, 3, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}},
+        {kNoBox, HRESULT_FROM_WIN32(ERROR_CANCELLED), S_OK, S_OK, S_OK, S_OK, PackResult::Done, 0, 0, 0, {}},
+        {kNoBox, S_FALSE, S_OK, S_OK, S_OK, S_OK, PackResult::Done, 0, 0, 0, {}},
+        {kNoBox, S_OK, S_OK, S_OK, S_OK, S_OK, PackResult::Cancelled, 0, 2, 2, {{0, 0, 0}, {1, 0, 0}}},
+        {"Error getting mod files!", S_OK, E_FAIL, S_OK, S_OK, S_OK, PackResult::Done, -1, 0, 0, {}},
+        {"Error getting mod files count!", S_OK, S_OK, S_FALSE, S_OK, S_OK, PackResult::Done, -1, 0, 0, {}},
+        {"Error getting next mod file!", S_OK, S_OK, S_OK, E_FAIL, S_OK, PackResult::Done, -1, 1, 1, {{0, 0, 0}}},
+        {"Error displaying path!", S_OK, S_OK, S_OK, S_OK, E_FAIL, PackResult::Done, -1, 1, 1, {{0, 0, 0}}},
+        {"Error packing mod!", S_OK, S_OK, S_OK, S_OK, S_OK, PackResult::Fatal, -1, 2, 1, {{0, 0, 0}, {1, 0, 0}}},
     };
-    for (const auto& failure : kFailures) {
-        SCOPED_TRACE(failure.text);
-        // The second item fails; the first is packed.
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(std::string(row.box) + " show " + std::to_string(row.show) + " pack " +
+                     std::to_string(static_cast<int>(row.pack)));
         script_ = Script();
-        script_.getResults = failure.getResults;
-        script_.getCount = failure.getCount;
-        script_.items = {{L"C:\\a.tvx"}, {L"C:\\b.tvx", failure.getItemAt, failure.getDisplayName}};
-        script_.quitOnShow = false;
-        script_.packResults = {PackResult::Done, failure.pack};
+        script_.show = row.show;
+        script_.getResults = row.getResults;
+        script_.getCount = row.getCount;
+        script_.items = {{L"C:\\mods\\a.tvx"}, {L"D:\\b.tvx", row.getItemAt, row.getDisplayName}, {L"c.tvx"}};
+        script_.quitOnShow = row.result == 0;
+        script_.packResults = {PackResult::Done, row.pack};
         UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLoop);
-        EXPECT_EQ(RunOneBatch(), -1);
+        EXPECT_EQ(RunOneBatch(), row.result);
         KillTimer(nullptr, timer);
-        EXPECT_EQ(script_.boxes, std::vector<std::string>{"|Error|" + std::string(failure.text) +
-                                                    "\nExiting application!|1"});
-        EXPECT_EQ(script_.packedPaths.size(), failure.packed);
-        EXPECT_EQ(script_.itemReleases[1], 0);
-        EXPECT_EQ(script_.arrayReleases, 0);
+        std::vector<std::string> boxes;
+        if (*row.box != 0)
+            boxes.push_back("|Error|" + std::string(row.box) + "\nExiting application!|1");
+        EXPECT_EQ(script_.boxes, boxes);
+        EXPECT_EQ(script_.shows, 1);
+        EXPECT_EQ(script_.getResultsCalls, row.show == S_OK ? 1 : 0);
+        std::vector<std::string> paths = {"C:\\mods\\a.tvx", "D:\\b.tvx", "c.tvx"};
+        paths.resize(row.packed);
+        EXPECT_EQ(script_.packedPaths, paths);
+        EXPECT_EQ(script_.releasesAtPack, row.releasesAtPack);
+        // After a failure nothing is released; after a batch, everything.
+        bool batchEnded = row.result == 0 && row.show == S_OK;
+        EXPECT_EQ(script_.arrayReleases, batchEnded ? 1 : 0);
+        std::vector<int> itemReleases(3, 0);
+        std::fill_n(itemReleases.begin(), row.released, 1);
+        EXPECT_EQ(script_.itemReleases, itemReleases);
     }
 }
 
