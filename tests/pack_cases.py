@@ -119,6 +119,11 @@ def unreadable(path, mode=0):
     return lambda root: os.chmod(os.path.join(root, path), mode)
 
 
+def links(*pairs):
+    """Symbolic links: name, target, name, target..."""
+    return lambda root: [os.symlink(target, os.path.join(root, name)) for name, target in zip(pairs[::2], pairs[1::2])]
+
+
 OLD = b"an older archive"
 ROWS = [
     Row("the example mod", castle(), done("castle.tvp", 7), mods=("castle.tvx",)),
@@ -189,6 +194,11 @@ ROWS = [
         fatal=True, fronts=("test_pack",), where=("native",)),
     Row("an archive that can't be created in a read-only folder", simple(), 'Error creating mod archive "m.tvp"!\n',
         setup=unreadable("", 0o555), needs="nobody", fronts=("test_pack",), where=("native",)),
+    # What else stands at the archive's name, or holds the archive, is left as it is.
+    Row("links at the archives' names, Yes", {**simple(), "victim": b"victim", "n.tvx": b"n", "n/c": b"c"},
+        'Error creating mod archive "m.tvp"!\n\nError creating mod archive "n.tvp"!\n\n', mods=("m.tvx", "n.tvx"),
+        answers=("yes", "yes"), setup=links("m.tvp", "victim", "n.tvp", "nowhere"), archives={"n.tvp": "none"},
+        where=("native",)),
 ]
 
 
@@ -235,12 +245,12 @@ def check_in(front, row, root, prefix):
     files = row.files(prefix) if callable(row.files) else row.files
     for path, data in files.items():
         os.makedirs(os.path.join(root, path), exist_ok=True) if data is None else write(os.path.join(root, path), data)
-    before = {name: read(os.path.join(root, name)) if os.path.isfile(os.path.join(root, name)) else None
-              for name in os.listdir(root) if name.endswith(".tvp")}
     if row.needs == "nobody":
         subprocess.run(["chown", "-R", "nobody:nogroup", root], check=True)
     if row.setup and row.needs != "root":
         row.setup(root)
+    before = {name: read(os.path.join(root, name)) if os.path.isfile(os.path.join(root, name)) else None
+              for name in os.listdir(root) if name.endswith(".tvp")}
     try:
         code, out, err = front.pack(root, row)
     finally:

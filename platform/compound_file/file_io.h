@@ -11,11 +11,13 @@ namespace cfb {
 
 enum class CreateMode {
     New,      // fail with Error::FileExists when the file exists
-    Replace,  // truncate an existing file
+    Replace,  // empty an existing regular file
 };
 
 // Creates `path` for writing: native bytes on POSIX, UTF-8 on Windows. On
-// failure returns null and sets `error`.
+// failure returns null and sets `error`. A symbolic link at `path` is never
+// followed (Error::AccessDenied), and the file is not shared: while it is
+// open, another creator of the same file fails with Error::AccessDenied.
 std::unique_ptr<WriteSink> CreateFileSink(const std::string& path, CreateMode mode, Error& error);
 
 // Opens `path` for reading. On failure returns null and sets `error` to an

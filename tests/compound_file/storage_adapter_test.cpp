@@ -15,6 +15,8 @@
 #include "tests/compound_file/test_archives.h"
 
 #ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -184,16 +186,26 @@ TEST_F(StorageAdapter, OwnComponentRefusals) {
 
 #ifndef _WIN32
 
-// Replacing a file on a full device: the archive's name is a link to
-// /dev/full, so nothing but the link could ever be removed by mistake.
+// Replacing a file past the file size limit: the write fails as on a full
+// device (in a child process, which may lower its limit), and the file that
+// was there is not removed.
 TEST_F(StorageAdapter, FullDeviceReportsMediumFullAndKeepsTheExistingFile) {
-    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
-    const fs::path link = dir_ / "full.tvp";
-    fs::create_symlink("/dev/full", link);
-    IStorage* storage = nullptr;
-    EXPECT_EQ(Create(link, kReplaceMode, &storage), STG_E_MEDIUMFULL);
-    EXPECT_EQ(storage, nullptr);
-    EXPECT_TRUE(fs::is_symlink(link));  // an existing file is never removed
+    const fs::path existing = dir_ / "full.tvp";
+    std::ofstream(existing) << "old";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit none = {0, 0};
+        if (signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &none) != 0) _exit(2);
+        IStorage* storage = nullptr;
+        const HRESULT result = Create(existing, kReplaceMode, &storage);
+        _exit(result == STG_E_MEDIUMFULL && storage == nullptr ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not lower the limit; 1: wrong result";
+    EXPECT_TRUE(fs::exists(existing));  // an existing file is never removed
 }
 
 // Permission failures need an unprivileged user: as root, the check runs in

@@ -1,6 +1,7 @@
 // Files on POSIX systems: positional reads and writes on a descriptor.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,57 @@ constexpr std::uint64_t kReserveStep = std::uint64_t{4} << 20;
 // fallocate() answers that the file system or file cannot preallocate.
 bool CannotPreallocate(int error) {
     return error == EOPNOTSUPP || error == ENOSYS || error == ENODEV || error == ESPIPE || error == EINVAL;
+}
+
+// Creating a file to write. The name is never followed when it is a symbolic
+// link: a link there is refused, so nothing is ever written where it points.
+// The file is held with an exclusive lock (flock) from before anything is
+// written until it is closed, and an existing file is emptied only once this
+// process holds that lock and the file is still the one at that name; it is
+// never opened with O_TRUNC. Of two processes creating the same file, the
+// second therefore fails without touching what the first one writes, as a
+// file opened without sharing on Windows refuses a second opener.
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Locks the open file fd, which must be a regular file that is still at `path`
+// (a creator that failed may have removed it since it was opened). A file
+// system without locks leaves it unlocked; a lock someone else holds refuses it.
+Error LockOpened(int fd, const std::string& path, struct stat& opened) {
+    if (::fstat(fd, &opened) != 0) return ErrorFromSystem(static_cast<unsigned long>(errno));
+    if (!S_ISREG(opened.st_mode)) return Error::AccessDenied;
+    int locked;
+    do {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0 && errno == EWOULDBLOCK) return Error::AccessDenied;
+    struct stat named;
+    if (::fstatat(AT_FDCWD, path.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(named, opened))
+        return Error::AccessDenied;
+    return Error::None;
+}
+
+// The descriptor of `path`, created (New) or created or emptied (Replace) and
+// locked; -1 with `error` set when it can't be.
+int CreateLocked(const std::string& path, CreateMode mode, Error& error) {
+    // Non-blocking: opening a FIFO found at the name must not wait for a reader.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK |
+                      (mode == CreateMode::New ? O_EXCL : 0);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = errno == ELOOP ? Error::AccessDenied : ErrorFromSystem(static_cast<unsigned long>(errno));
+        return -1;
+    }
+    struct stat opened;
+    error = LockOpened(fd, path, opened);
+    if (error == Error::None && opened.st_size != 0 && ::ftruncate(fd, 0) != 0)
+        error = ErrorFromSystem(static_cast<unsigned long>(errno));
+    if (error == Error::None) return fd;
+    ::close(fd);
+    return -1;
 }
 
 class PosixFileSink final : public WriteSink {
@@ -81,11 +133,9 @@ public:
     }
 
     Error Open(const std::string& path, CreateMode mode) {
-        const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == CreateMode::New ? O_EXCL : O_TRUNC);
-        do {
-            fd_ = ::open(path.c_str(), flags, 0666);
-        } while (fd_ < 0 && errno == EINTR);
-        return fd_ < 0 ? ErrorFromSystem(static_cast<unsigned long>(errno)) : Error::None;
+        Error error = Error::None;
+        fd_ = CreateLocked(path, mode, error);
+        return error;
     }
 
     Error Close() override {
