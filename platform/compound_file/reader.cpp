@@ -126,7 +126,14 @@ std::string Opener::LoadFat() {
         return "the header declares " + std::to_string(difatCount) + " DIFAT sectors; " +
                std::to_string(fatCount) + " FAT sectors need " + std::to_string(difatNeeded);
     }
-    s_.sectorUse.assign(static_cast<std::size_t>(s_.fileSectors), reading::kUnused);
+    // Only the sectors the FAT has entries for can belong to anything: a
+    // sparse file of a terabyte with a small FAT costs what its FAT costs.
+    const std::uint64_t covered = std::uint64_t{fatCount} * idsPerSector;
+    const std::uint64_t described = std::min<std::uint64_t>(covered, s_.fileSectors);
+    s_.sectorUse.assign(static_cast<std::size_t>(described), reading::kUnused);
+    auto outside = [&](std::uint32_t sector) {
+        return sector >= s_.fileSectors ? ", outside the file" : ", beyond the sectors the FAT describes";
+    };
 
     // The FAT's own sectors: 109 in the header, the rest in the DIFAT chain.
     std::vector<std::uint32_t> fatSectors;
@@ -137,8 +144,8 @@ std::string Opener::LoadFat() {
     std::uint32_t difat = GetU32(h + header::kFirstDifatSector);
     std::vector<std::uint32_t> ids;
     for (std::uint64_t d = 0; d < difatNeeded; ++d) {
-        if (difat >= s_.fileSectors) {
-            return "the DIFAT chain reaches sector number " + Hex(difat) + ", which is out of range";
+        if (difat >= described) {
+            return "the DIFAT chain reaches sector number " + Hex(difat) + outside(difat);
         }
         if (s_.sectorUse[difat] != reading::kUnused) {
             return "DIFAT sector " + std::to_string(difat) + " is used twice (the chain loops)";
@@ -157,16 +164,15 @@ std::string Opener::LoadFat() {
 
     // The FAT itself, read in runs of consecutive sectors; entries for
     // sectors past the end of the file are only counted.
-    const std::uint64_t covered = std::uint64_t{fatCount} * idsPerSector;
-    s_.fat.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(covered, s_.fileSectors)));
+    s_.fat.reserve(static_cast<std::size_t>(described));
     for (std::uint32_t index = 0; index < fatCount;) {
         std::uint32_t count = 0;
         while (index + count < fatCount && count < kSectorsPerRead &&
                (count == 0 || fatSectors[index + count] == fatSectors[index] + count)) {
             const std::uint32_t sector = fatSectors[index + count];
-            if (sector >= s_.fileSectors) {
+            if (sector >= described) {
                 return "FAT sector " + std::to_string(index + count) + " is at sector number " + Hex(sector) +
-                       ", outside the file";
+                       outside(sector);
             }
             if (s_.sectorUse[sector] != reading::kUnused) {
                 return "sector " + std::to_string(sector) + " is listed twice as a FAT or DIFAT sector";

@@ -17,11 +17,12 @@ HEADER_BYTES = 1024
 IS_ROOT = os.geteuid() == 0
 
 
-def run(command, cwd, stdin=b"", timeout=120, unprivileged=False):
-    """Exit status, stdout and stderr (text; stdout's line ends kept)."""
+def run(command, cwd, stdin=b"", timeout=120, unprivileged=False, preexec=None):
+    """Exit status, stdout and stderr (text; stdout's line ends kept).
+    preexec runs in the child before the command (to set limits)."""
     if unprivileged:
         command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + command
-    done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, timeout=timeout)
+    done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, timeout=timeout, preexec_fn=preexec)
     return (done.returncode, done.stdout.decode("utf-8", "surrogateescape"),
             done.stderr.decode("utf-8", "replace"))
 
