@@ -1,8 +1,9 @@
 // Drives the real TolvanePacker.exe the way a user does and prints what the
 // user would see, for the packing cases table to compare.
 //
-//   app_driver pack APP [--answer yes|no|cancel|exit]... MOD...
-//     Starts APP in the current folder, picks the mods in its file dialog and
+//   app_driver pack APP [--answer yes|no|cancel|exit]... [--lock FILE] MOD...
+//     Starts APP in the current folder (holding FILE open without sharing
+//     meanwhile), picks the mods in its file dialog and
 //     answers each overwrite question in turn ("exit" presses the main
 //     window's Exit while the question is open). Prints the pane's final text
 //     on stdout and one line per message box on stderr. Exit status: 0 when
@@ -325,11 +326,17 @@ int main()
         return DescribeWindow();
     std::vector<std::wstring> answers;
     std::wstring names;
+    HANDLE lock = INVALID_HANDLE_VALUE;
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == L"--answer" && i + 1 < args.size())
             answers.push_back(args[++i]);
+        else if (args[i] == L"--lock" && i + 1 < args.size())
+            lock = CreateFileW(args[++i].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         else
             names += (names.empty() ? L"\"" : L" \"") + args[i] + L"\"";
     }
-    return Pack(answers, names);
+    int result = Pack(answers, names);
+    if (lock != INVALID_HANDLE_VALUE)
+        CloseHandle(lock);
+    return result;
 }
