@@ -18,11 +18,15 @@ std::u16string StreamLabel(const ArchiveStream& stream)
     return (stream.isStream ? u"stream " : u"storage ") + Quoted(stream.name) + u": ";
 }
 
-std::u16string Join(const std::vector<std::u16string>& components, std::size_t count)
+// The first `count` components as the file system tells paths apart.
+fs::path::string_type PathOnDisk(const std::vector<std::u16string>& components, std::size_t count)
 {
-    std::u16string path;
-    for (std::size_t i = 0; i < count; ++i)
-        path += (i == 0 ? u"" : u"\\") + components[i];
+    fs::path::string_type path;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i != 0)
+            path += fs::path::preferred_separator;
+        path += NameOnDisk(components[i]);
+    }
     return path;
 }
 
@@ -72,8 +76,8 @@ void CheckNames(const std::vector<ArchiveStream>& streams, Layout* layout,
     }
 }
 
-// Every path after the first lies under the mod directory; no path repeats
-// another or runs through another file.
+// Every path after the first lies under the mod directory; no path lands on
+// the same file on disk as another or runs through another file.
 void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* layout)
 {
     auto first = files.find(1);
@@ -85,11 +89,17 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
             layout->problems.push_back(StreamLabel(*first->second.stream) + problem);
     }
 
-    std::map<std::u16string, std::uint32_t> paths;  // each file's path, by number
+    std::map<fs::path::string_type, std::uint32_t> paths;  // each file's path on disk, by number
     for (const auto& [number, file] : files) {
-        if (!paths.emplace(file.stream->path, number).second)
+        auto [other, added] = paths.emplace(PathOnDisk(file.components, file.components.size()), number);
+        const std::u16string& otherPath = files.at(other->second).stream->path;
+        if (!added && otherPath == file.stream->path)
             layout->problems.push_back(StreamLabel(*file.stream) + u"same path as stream " +
-                                       Quoted(Decimal(paths[file.stream->path])));
+                                       Quoted(Decimal(other->second)));
+        else if (!added)
+            layout->problems.push_back(StreamLabel(*file.stream) + u"path " + Quoted(file.stream->path) +
+                                       u" is the same file on disk as the path " + Quoted(otherPath) +
+                                       u" of stream " + Quoted(Decimal(other->second)));
         if (number == 1 || baseName.empty())
             continue;
         if (file.components.size() < 2 || file.components[0] != baseName)
@@ -99,7 +109,7 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
     }
     for (const auto& [number, file] : files) {
         for (std::size_t count = 1; count < file.components.size(); ++count) {
-            auto other = paths.find(Join(file.components, count));
+            auto other = paths.find(PathOnDisk(file.components, count));
             if (other != paths.end())
                 layout->problems.push_back(StreamLabel(*file.stream) + u"path " +
                                            Quoted(file.stream->path) + u" runs through the file of stream " +

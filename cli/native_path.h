@@ -21,9 +21,16 @@ std::u16string PathText(const fs::path& path);
 std::u16string AbsolutePath(const std::u16string& path);
 
 // Why a single path component from an archive can't be created as a file or
-// folder name on this system; empty when it can. Separators, "." and ".."
-// are checked before this.
+// folder name on this system (a character it can't hold, longer than the 255
+// bytes or units a name can have); empty when it can. Separators, "." and
+// ".." are checked before this.
 std::u16string NameProblem(const std::u16string& component);
+
+// A component as the file system compares names: the bytes it is stored as
+// (POSIX, where different UTF-16 texts can give the same bytes), or upper
+// case (Windows, whose file systems ignore case). Components with equal
+// names on disk name the same file.
+fs::path::string_type NameOnDisk(const std::u16string& component);
 
 // Opens an archive for reading; null with *error set on failure.
 std::unique_ptr<cfb::ReadSource> OpenArchiveSource(const fs::path& path, std::string* error);

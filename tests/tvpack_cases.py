@@ -185,6 +185,20 @@ WINDOWS_REFUSED = [("stream in a name", [MOD, ("2", header("castle\\a:b"))], "ca
                    ("trailing space", [MOD, ("2", header("castle\\x "))], "ends in a dot or a space")]
 
 
+def hostile_refused():
+    """A name too long for any file system, and names that differ as stored but
+    land on one file on disk (as this system's file systems compare names)."""
+    pairs = [("case", "a.txt", "A.TXT")] if WINE else [
+        ("an escaped UTF-8 character", "\u00e9", "\udcc3\udca9"),
+        ("an escaped character beyond the BMP", "\U0001F600", "\udcf0\udc9f\udc98\udc80"),
+        ("a lone surrogate and its escaped bytes", "\udc00", "\udced\udcb0\udc80")]
+    return [("a name of 256 units", [MOD, ("2", header("castle\\" + "x" * 256) + b"x")],
+             'stream "2": path "castle\\xxx')] + [
+        ("one file on disk: " + label, [MOD, ("2", header("castle\\" + a) + b"2"), ("3", header("castle\\" + b) + b"3")],
+         ['stream "3": path "castle\\', 'is the same file on disk as the path "castle\\', '" of stream "2"'])
+        for label, a, b in pairs]
+
+
 def damage(change):
     """Prepares castle.tvp damaged where the format is most fragile."""
     def prepare(root):
@@ -290,10 +304,11 @@ def rows():
                                                          'stream "2": "castle\\README.txt" is not on disk'])]:
         table.append(Row("verify finds " + label, ["verify", "castle.tvp"], 1, lines + ["problem"], "",
                          prepare=change(path, data)))
-    for label, streams, message in REFUSED + (WINDOWS_REFUSED if WINE else []):
-        table.append(Row("extract refuses " + label, ["extract", "c.tvp", "out"], 1, "", [message, "refused"],
-                         prepare=craft(streams)))
-        table.append(Row("verify finds " + label, ["verify", "c.tvp"], 1, [message], None, prepare=craft(streams)))
+    for label, streams, message in REFUSED + hostile_refused() + (WINDOWS_REFUSED if WINE else []):
+        message = message if isinstance(message, list) else [message]
+        table.append(Row("extract refuses " + label, ["extract", "--force", "c.tvp", "out"], 1, "",
+                         message + ["refused"], prepare=craft(streams)))
+        table.append(Row("verify finds " + label, ["verify", "c.tvp"], 1, message, None, prepare=craft(streams)))
     for label, changer in DAMAGED:
         for command in (["list"], ["list", "--json"], ["verify"], ["extract"]):
             table.append(Row("%s: %s" % (" ".join(command), label), command + ["castle.tvp"], 1, None, None,

@@ -2,6 +2,10 @@
 // name exact, including bytes that are not UTF-8 and backslashes in names.
 #include "cli/native_path.h"
 
+#include <climits>
+
+#include "cli/text.h"
+
 #include "platform/compound_file/file_io.h"
 #include "platform/posix/text.h"
 
@@ -29,11 +33,18 @@ std::u16string AbsolutePath(const std::u16string& path)
     return folder + path;
 }
 
-std::u16string NameProblem(const std::u16string&)
+std::u16string NameProblem(const std::u16string& component)
 {
     // Any component without a slash or NUL (both excluded before) is a valid
-    // name here.
+    // name here, up to the length file systems allow.
+    if (NameOnDisk(component).size() > NAME_MAX)
+        return u"is longer than the " + Decimal(NAME_MAX) + u" bytes a file name can have";
     return std::u16string();
+}
+
+fs::path::string_type NameOnDisk(const std::u16string& component)
+{
+    return ToNativePath(component.c_str());
 }
 
 std::unique_ptr<cfb::ReadSource> OpenArchiveSource(const fs::path& path, std::string* error)

@@ -7,9 +7,13 @@
 
 #include <vector>
 
+#include "cli/text.h"
 #include "platform/compound_file/file_io.h"
 
 namespace {
+
+// The longest name NTFS and FAT hold, in UTF-16 units.
+constexpr std::size_t kNameUnits = 255;
 
 std::wstring Wide(const std::u16string& text)
 {
@@ -77,7 +81,17 @@ std::u16string NameProblem(const std::u16string& component)
         return u"ends in a dot or a space, which Windows would drop";
     if (IsDeviceName(component))
         return u"names a device";
+    if (component.size() > kNameUnits)
+        return u"is longer than the " + Decimal(kNameUnits) + u" characters a file name can have";
     return std::u16string();
+}
+
+fs::path::string_type NameOnDisk(const std::u16string& component)
+{
+    std::wstring name = Wide(component);
+    if (!name.empty())
+        CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    return name;
 }
 
 std::unique_ptr<cfb::ReadSource> OpenArchiveSource(const fs::path& path, std::string* error)

@@ -83,6 +83,7 @@ TEST(Layout, NamesFollowTheRulesOfThisSystem)
         {u"castle\\con.txt", windows}, {u"castle\\COM1", windows},    {u"castle\\a\x01b", windows},
         {u"castle\\q?", windows},      {u"castle\\com10", false},     {u"castle\\console", false},
         {u"castle\\Nul_", false},      {u"castle\\.x", false},
+        {u"castle\\" + std::u16string(255, u'x'), false}, {u"castle\\" + std::u16string(256, u'x'), true},
     };
     for (const auto& [path, refused] : cases) {
         std::vector<std::u16string> components;
