@@ -15,9 +15,11 @@ import os
 import pty
 import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from harness import EXAMPLES, Wine, absolute, expect, header, put32, read, run, run_table, tree, u32, write  # noqa: E402
@@ -345,7 +347,7 @@ def native_rows():
     def odd_names_back(root):
         for name in (b"bad\xff.bin", b"back\\slash.txt"):
             expect(read(os.path.join(root.encode(), b"out", b"castle", name)), name, name)
-    return links(None) + hostile_rows() + [
+    return links(None) + hostile_rows() + packing_rows() + [
         Row("POSIX byte names survive the round trip", ["extract", "castle.tvp", "out"], 0, None, "",
             prepare=odd_names, after=odd_names_back),
         Row("names only Windows refuses are files elsewhere", ["extract", "c.tvp", "out"], 0, None, "",
@@ -370,13 +372,79 @@ def hostile_rows():
     return table
 
 
+def packing_rows():
+    """Packing that meets limits, signals and other packers."""
+    big = lambda root: write(os.path.join(root, "castle", "zz.bin"), os.urandom(3 << 20))  # noqa: E731
+    return [
+        Row("pack: past the file size limit is a full disk", ["pack", "castle.tvx"], 1,
+            'Creating mod archive "castle.tvp".\nAdding file 8/8\nError writing stream! Storage device is full!\n'
+            'Error adding mod directory to mod archive "castle.tvp"!\n', ["not packed"], prepare=big, pack=False,
+            after=lambda root: expect(os.path.exists(os.path.join(root, "castle.tvp")), False, "castle.tvp"),
+            preexec=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))),
+    ]
+
+
+def stalled_packer(root, args):
+    """tvpack with a full pipe as standard output: it stops at its first line,
+    "Creating mod archive", holding the new archive, until the pipe is read.
+    The process and the pipe's reading end."""
+    reader, writer = os.pipe()
+    os.set_blocking(writer, False)
+    for size in (1 << 16, 1):
+        try:
+            while True:
+                os.write(writer, b"." * size)
+        except BlockingIOError:
+            pass
+    os.set_blocking(writer, True)
+    process = subprocess.Popen(TVPACK + args, cwd=root, stdout=writer, stderr=subprocess.DEVNULL)
+    os.close(writer)
+    archive = os.path.join(root, "castle.tvp")
+    # The header's place is written only once the archive is created and locked.
+    for _ in range(3000):
+        if os.path.exists(archive) and os.path.getsize(archive) >= 512:
+            break
+        time.sleep(0.01)
+    return process, reader
+
+
+def check_stalled(name, root):
+    archive = os.path.join(root, "castle.tvp")
+    os.remove(archive)
+    if name == "interrupted":
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            process, reader = stalled_packer(root, ["pack", "castle.tvx"])
+            process.send_signal(number)
+            expect(process.wait(timeout=60), -number, "ended by %s (a shell shows %d)" % (number.name, 128 + number))
+            os.close(reader)
+            expect(os.path.exists(archive), False, "the archive after " + number.name)
+    else:
+        first, reader = stalled_packer(root, ["pack", "--overwrite", "castle.tvx"])
+        expect(run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)[:2],
+               (1, 'Error creating mod archive "castle.tvp"!\n\n'), "the second packer")
+        shown = b""
+        while True:
+            chunk = os.read(reader, 1 << 16)
+            if not chunk:
+                break
+            shown += chunk
+        os.close(reader)
+        expect((first.wait(timeout=60), shown.lstrip(b".").decode()), (0, DONE), "the first packer")
+        expect(run(TVPACK + ["verify", "castle.tvp"], root)[0], 0, "verify of the first packer's archive")
+
+
+STALLED = ("interrupted", "two packers at once")
+
+
 def check_special(name):
     """Rows whose outcome is compared with data computed from the tree."""
     with tempfile.TemporaryDirectory(prefix="tvpack-case-") as root:
         shutil.copy(os.path.join(EXAMPLES, "castle.tvx"), root)
         shutil.copytree(os.path.join(EXAMPLES, "castle"), os.path.join(root, "castle"))
         run(TVPACK + ["pack", "castle.tvx"], root)
-        if name == "list":
+        if name in STALLED:
+            check_stalled(name, root)
+        elif name == "list":
             sz = sizes(root)
             width = len(str(max(sz)))
             expect(run(TVPACK + ["list", "castle.tvp"], root)[1].replace("\r\n", "\n"),
@@ -442,7 +510,7 @@ def main(args):
     CRAFT = absolute(args[args.index("--craft") + 1:])
     keeper = Wine(TVPACK[0]) if WINE else None
     specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
-        ([] if WINE else [Special("terminal"), Special("full")])
+        ([] if WINE else [Special("terminal"), Special("full")] + [Special(n) for n in STALLED])
     try:
         table = rows() + specials
         return run_table(table, lambda row: check_special(row.name) if isinstance(row, Special) else check(row),

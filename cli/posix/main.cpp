@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/tvpack.h"
+#include "platform/posix/interrupt.h"
 #include "platform/posix/text.h"
 
 int main(int argc, char** argv)
@@ -15,6 +16,8 @@ int main(int argc, char** argv)
     // The heap then holds at most the largest file.
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // An interrupted tvpack leaves no half-written archive behind.
+    InstallInterruptHandlers();
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.push_back(FromNativeName(argv[i]));

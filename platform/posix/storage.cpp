@@ -7,7 +7,12 @@
 // leaves the header zeroed, so the file is never taken for a valid archive.
 // CreateStream() with a name already present fails with
 // STG_E_FILEALREADYEXISTS: streams are never replaced.
+//
+// From its creation until the storage's final Release() the archive is the
+// file an interrupted process removes (interrupt.h); the packer does not
+// change the working directory meanwhile, so its name as given stays valid.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -16,6 +21,7 @@
 
 #include "platform/compound_file/file_io.h"
 #include "platform/compound_file/writer.h"
+#include "platform/posix/interrupt.h"
 #include "platform/posix/text.h"
 #include "platform/posix/win32_subset.h"
 #include "platform/storage_calls.h"
@@ -65,6 +71,7 @@ public:
     ULONG Release() override {
         if (--references_ != 0) return references_;
         writer_.Finish();  // abandons instead when a write failed
+        KeepOnInterrupt();
         delete this;
         return 0;
     }
@@ -132,21 +139,26 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
     }
     cfb::Error error;
     const bool replace = (mode & STGM_CREATE) != 0;
-    std::unique_ptr<cfb::WriteSink> sink =
-        cfb::CreateFileSink(path, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
-    if (!sink) return StorageResult(error);
+    std::unique_ptr<cfb::WriteSink> sink;
+    {
+        InterruptsHeld held;
+        sink = cfb::CreateFileSink(path, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
+        if (!sink) return StorageResult(error);
+        RemoveOnInterrupt(AT_FDCWD, path.c_str());
+    }
 
-    // A file this call created is removed again when the rest fails. A file
-    // that existed is never removed: it may not even be a regular file.
+    // A file this call created is removed again when the rest fails, while
+    // it is still locked. A file that existed is left (emptied) in place.
     Storage* storage = new (std::nothrow) Storage(std::move(sink));
     if (!storage) {
         if (!replace) ::unlink(path.c_str());
+        KeepOnInterrupt();
         return STG_E_INSUFFICIENTMEMORY;
     }
     if ((error = storage->Start()) != cfb::Error::None) {
+        if (!replace) ::unlink(path.c_str());
         storage->Writer().Abandon();
         storage->Release();
-        if (!replace) ::unlink(path.c_str());
         return StorageResult(error);
     }
     *object = static_cast<IStorage*>(storage);

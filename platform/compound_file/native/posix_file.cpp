@@ -123,7 +123,8 @@ public:
                 preallocates_ = false;
                 return Error::None;
             }
-            if (errno != ENOSPC && errno != EDQUOT) break;
+            // Short of space, or past the file size limit: the exact size may still fit.
+            if (errno != ENOSPC && errno != EDQUOT && errno != EFBIG) break;
         }
         return ErrorFromSystem(static_cast<unsigned long>(errno));
 #else
