@@ -48,7 +48,7 @@ test-windows: build-windows build-native
 	tools/wine-prefix
 	cd $(WINDOWS) && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j $(JOBS)
 
-test: test-native test-asan test-windows
+test: test-native test-asan test-windows test-package
 
 run: build-windows
 	tools/wine-prefix
@@ -59,3 +59,20 @@ bench: build-native
 
 clean:
 	rm -rf $(BUILD)
+
+# Release packages: the .deb from the native tree, the zip from the Windows
+# tree, both written to dist/.
+.PHONY: dist install test-package
+DIST   := $(CURDIR)/dist
+PREFIX ?= /usr/local
+
+dist: build-native build-windows
+	cd $(NATIVE) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
+	cd $(WINDOWS) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
+
+test-package: dist
+	tests/package/check_packages.sh $(DIST)
+
+# tvpack, its manual page, completion and documents under $(DESTDIR)$(PREFIX).
+install: build-native
+	cmake --install $(NATIVE) --prefix $(PREFIX) --strip

@@ -1,6 +1,8 @@
 #include "cli/usage.h"
 
-const char16_t kVersionText[] = u"tvpack 1.0\n";
+#include "tvp_version.h"
+
+const char16_t kVersionText[] = u"tvpack (Tolvane Packer) " TVP_VERSION "\n";
 
 const char16_t kUsageText[] =
     u"Usage: tvpack COMMAND [OPTIONS] ARGUMENTS\n"

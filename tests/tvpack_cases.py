@@ -290,7 +290,7 @@ def rows():
         Row("verify: bytes after the header path", ["verify", "c.tvp"], 1,
             ['stream "1": the name header holds bytes other than zero after the path'],
             prepare=craft([("1", header("castle.tvx", junk=b"\1") + b"mod")])),
-        Row("--version", ["--version"], 0, "tvpack 1.0\n", ""),
+        Row("--version", ["--version"], 0, "tvpack (Tolvane Packer) 1.0\n", ""),
     ]
     for label, path, data, lines in [
             ("a changed byte", "castle\\scripts\\gate.lua", b"-- GATE\n" * 3,
