@@ -53,6 +53,8 @@ bool EndsWith(const std::u16string& text, const std::u16string& end)
 void NoteText(ModReport& report, const std::u16string& text)
 {
     report.wroteAnything = true;
+    if (StartsWith(text, u"Creating mod archive \""))
+        report.created = true;
     if (StartsWith(text, u"\nSuccessfully created mod archive \""))
         report.succeeded = true;
     if (StartsWith(text, u"Mod archive \"") && EndsWith(text, u"\" already exists. Skipping.\n\n"))

@@ -23,6 +23,7 @@ void SetOverwritePolicy(OverwritePolicy policy);
 // What the packer reported since BeginModReport().
 struct ModReport {
     bool wroteAnything = false;  // any text at all
+    bool created = false;        // "Creating mod archive": an archive was created
     bool succeeded = false;      // the closing "Successfully created" line
     bool skipped = false;        // the archive existed and was kept (No)
     bool askedUnanswered = false;  // the question got no usable answer

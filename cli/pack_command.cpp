@@ -30,9 +30,14 @@ std::u16string NotPackedReason(const ModReport& report, const std::u16string& fu
     fs::path modFile = NativePath(fullPath);
     if (report.skipped)
         return u"the archive exists and was kept";
+    // The packer deletes an archive it could not complete; one still there
+    // is half-written.
+    fs::path archive = fs::path(modFile).replace_extension(".tvp");
+    std::error_code error;
+    if (report.created && fs::exists(fs::symlink_status(archive, error)))
+        return u"the half-written archive " + Quoted(PathText(archive)) + u" could not be deleted";
     if (report.wroteAnything)
         return u"see the messages above";
-    std::error_code error;
     if (!fs::exists(modFile, error))
         return u"no such file";
     return u"no mod directory " + Quoted(PathText(modFile.stem())) + u" beside it";

@@ -21,6 +21,8 @@ import sys
 import tempfile
 import time
 
+import olefile
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from harness import EXAMPLES, Wine, absolute, expect, header, put32, read, run, run_table, tree, u32, write  # noqa: E402
 
@@ -40,13 +42,14 @@ class Row:
     sets the scratch up beyond the packed example mod; after(root) checks
     what is on disk. A refused extract must leave the folder as it was. A
     command still running after `timeout` seconds fails the row; preexec
-    (limits) runs in its process first."""
+    (limits) runs in its process first. needs="nobody": the command runs as
+    the unprivileged user (root only)."""
 
     def __init__(self, name, args, code, out=None, err=None, stdin=b"", prepare=None, after=None, native_only=False,
-                 pack=True, timeout=120, preexec=None):
+                 pack=True, timeout=120, preexec=None, needs=None):
         self.name, self.args, self.code, self.out, self.err, self.stdin = name, args, code, out, err, stdin
         self.prepare, self.after, self.native_only, self.pack, self.timeout = prepare, after, native_only, pack, timeout
-        self.preexec = preexec
+        self.preexec, self.needs = preexec, needs
 
 
 def check_text(actual, want, what):
@@ -67,7 +70,8 @@ def check(row):
             row.prepare(root)
         extract = row.args[:1] == ["extract"]
         before = tree(root) if extract else None
-        code, out, err = run(TVPACK + row.args, root, row.stdin, timeout=row.timeout, preexec=row.preexec)
+        code, out, err = run(TVPACK + row.args, root, row.stdin, timeout=row.timeout, preexec=row.preexec,
+                             unprivileged=row.needs == "nobody")
         expect(code, row.code, "exit status (stderr: %s)" % err.strip()[-400:])
         check_text(out.replace("\r\n", "\n"), row.out, "stdout")
         check_text(err.replace("\r\n", "\n"), row.err, "stderr")
@@ -375,13 +379,34 @@ def hostile_rows():
 def packing_rows():
     """Packing that meets limits, signals and other packers."""
     big = lambda root: write(os.path.join(root, "castle", "zz.bin"), os.urandom(3 << 20))  # noqa: E731
+    limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))  # noqa: E731
+    full = 'Error writing stream! Storage device is full!\nError adding mod directory to mod archive "castle.tvp"!\n'
+    too_large = ('Error! File "castle\\zz.bin" is too large for a mod archive!\n'
+                 'Error adding mod directory to mod archive "castle.tvp"!\n')
+
+    def read_only_folder(make):
+        def prepare(root):
+            make(root)
+            subprocess.run(["chown", "-R", "nobody:nogroup", root], check=True)
+            os.chmod(root, 0o555)
+        return prepare
+
+    def no_archive_left(root):
+        archive = os.path.join(root, "castle.tvp")
+        expect((os.path.exists(archive), olefile.isOleFile(archive), run(TVPACK + ["list", "castle.tvp"], root)[0]),
+               (True, False, 1), "what is left: there, refused by olefile and by list")
     return [
         Row("pack: past the file size limit is a full disk", ["pack", "castle.tvx"], 1,
-            'Creating mod archive "castle.tvp".\nAdding file 8/8\nError writing stream! Storage device is full!\n'
-            'Error adding mod directory to mod archive "castle.tvp"!\n', ["not packed"], prepare=big, pack=False,
+            'Creating mod archive "castle.tvp".\nAdding file 8/8\n' + full, ["not packed"], prepare=big, pack=False,
             after=lambda root: expect(os.path.exists(os.path.join(root, "castle.tvp")), False, "castle.tvp"),
-            preexec=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))),
-    ]
+            preexec=limit),
+    ] + [Row("pack: a half-written archive that can't be deleted, " + label, ["pack", "--overwrite", "castle.tvx"], 1,
+             [text], ['"castle.tvx": not packed: the half-written archive "', 'castle.tvp" could not be deleted'],
+             prepare=read_only_folder(make), after=no_archive_left, preexec=preexec, needs="nobody")
+         for label, make, text, preexec in [
+             ("a write failed", big, full, limit),
+             ("a file too large", lambda root: big(root) or os.truncate(os.path.join(root, "castle", "zz.bin"), 1 << 31), too_large,
+              None)]]
 
 
 def stalled_packer(root, args):

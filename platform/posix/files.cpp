@@ -8,6 +8,9 @@
 // exclude each other on Windows exclude each other here too, as long as
 // both go through this layer. A file system that has no locks at all is
 // read without one; only a lock held by someone else refuses the open.
+//
+// DeleteFileW of the archive the storage wrote, when the folder refuses the
+// deletion, at least overwrites its header (written_archive.h).
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -18,6 +21,7 @@
 
 #include "platform/posix/handles.h"
 #include "platform/posix/text.h"
+#include "platform/posix/written_archive.h"
 
 namespace {
 
@@ -148,7 +152,13 @@ BOOL DeleteFileW(LPCWSTR path)
         return FALSE;
     }
     try {
-        return unlink(ToNativePath(path).c_str()) == 0 ? TRUE : FALSE;
+        std::string native = ToNativePath(path);
+        if (unlink(native.c_str()) == 0)
+            return TRUE;
+        int error = errno;
+        SpoilUndeletedArchive(native.c_str());
+        errno = error;
+        return FALSE;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return FALSE;

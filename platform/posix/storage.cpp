@@ -24,6 +24,7 @@
 #include "platform/posix/interrupt.h"
 #include "platform/posix/text.h"
 #include "platform/posix/win32_subset.h"
+#include "platform/posix/written_archive.h"
 #include "platform/storage_calls.h"
 
 namespace {
@@ -146,6 +147,9 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
         if (!sink) return StorageResult(error);
         RemoveOnInterrupt(AT_FDCWD, path.c_str());
     }
+    // Locked, the name is still this file.
+    struct stat created;
+    if (::fstatat(AT_FDCWD, path.c_str(), &created, AT_SYMLINK_NOFOLLOW) == 0) RememberWrittenArchive(created);
 
     // A file this call created is removed again when the rest fails, while
     // it is still locked. A file that existed is left (emptied) in place.
