@@ -5,92 +5,66 @@
 // (see layout.h), or any file in the way (an existing file without --force, a
 // folder where a file goes, a file or a link where a folder goes, a link at a
 // file's place), refuses the archive and leaves the disk as it was. Files are
-// then created exclusively (or emptied with --force) without following links,
-// so nothing is written outside the target folder through a name in it.
+// then written through an OutputTree (see output_tree.h): below the folder,
+// no link is followed, and each file is given its name only once complete.
 #include <string>
 
 #include "cli/archive.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/layout.h"
-#include "cli/output_file.h"
+#include "cli/output_tree.h"
 #include "cli/text.h"
 
 namespace {
-
-struct Target {
-    const LayoutFile* file;
-    fs::path path;
-};
 
 std::u16string Label(const LayoutFile& file)
 {
     return u"stream " + Quoted(file.stream->name) + u": " + Quoted(file.stream->path) + u" ";
 }
 
-// What is in the way of writing `file` at `path` below `folder`; empty when
-// nothing is.
-std::u16string Obstacle(const LayoutFile& file, const fs::path& folder, bool force)
+// What is in the way of writing `file` below the folder; empty when nothing
+// is.
+std::u16string Obstacle(const OutputTree& tree, const LayoutFile& file, bool force)
 {
-    fs::path at = folder;
-    for (std::size_t i = 0; i < file.components.size(); ++i) {
-        at /= NativePath(file.components[i]);
-        std::error_code error;
-        fs::file_status status = fs::symlink_status(at, error);
-        if (status.type() == fs::file_type::not_found)
-            return std::u16string();
-        if (error)
-            return u"can't be checked: " + Widen(error.message());
+    std::vector<OnDisk> kinds;
+    std::u16string problem = tree.Look(file.components, &kinds);
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
         bool last = i + 1 == file.components.size();
-        if (fs::is_symlink(status))
-            return u"would be written through a symbolic link at " + Quoted(PathText(at));
-        if (!last && !fs::is_directory(status))
-            return u"needs a folder where " + Quoted(PathText(at)) + u" is";
-        if (last && fs::is_directory(status))
+        std::u16string at = Quoted(PathText(tree.PathOf(file.components, i + 1)));
+        if (kinds[i] == OnDisk::Missing)
+            return std::u16string();
+        if (kinds[i] == OnDisk::Link)
+            return u"would be written through a symbolic link at " + at;
+        if (kinds[i] == OnDisk::Folder && last)
             return u"is a folder on disk";
-        if (last && !force)
+        if (kinds[i] != OnDisk::Folder && !last)
+            return u"needs a folder where " + at + u" is";
+        if (kinds[i] != OnDisk::Folder && !force)
             return u"exists; use --force to overwrite it";
     }
-    return std::u16string();
+    return problem.empty() ? problem : u"can't be checked: " + problem;
 }
 
-// Creates the folders on the way to target (each checked not to be a link)
-// and writes the file.
-std::u16string ExtractFile(const ModArchive& archive, const Target& target, const fs::path& folder,
-                         bool force)
+// Writes the file under a temporary name and gives it its name when
+// complete; on any failure the temporary file goes.
+std::u16string ExtractFile(const ModArchive& archive, const OutputTree& tree, const LayoutFile& file, bool force)
 {
-    fs::path at = folder;
-    const std::vector<std::u16string>& components = target.file->components;
-    for (std::size_t i = 0; i + 1 < components.size(); ++i) {
-        at /= NativePath(components[i]);
-        std::error_code error;
-        fs::create_directory(at, error);
-        if (error)
-            return u"folder " + Quoted(PathText(at)) + u" can't be created: " + Widen(error.message());
-        if (fs::is_symlink(fs::symlink_status(at, error)) || !fs::is_directory(at, error))
-            return u"folder " + Quoted(PathText(at)) + u" is not a plain folder";
-    }
-
     OutputFile output;
-    std::u16string problem = output.Create(target.path, force);
+    std::u16string problem = output.Create(tree, file.components);
     if (!problem.empty())
-        return u"can't be created: " + problem;
+        return problem;
     std::u16string writeProblem;
     std::u16string readProblem =
-        archive.ReadContent(*target.file->stream, [&](const std::uint8_t* data, std::size_t size) {
+        archive.ReadContent(*file.stream, [&](const std::uint8_t* data, std::size_t size) {
             writeProblem = output.Write(data, size);
             return writeProblem.empty();
         });
-    if (writeProblem.empty())
-        writeProblem = output.Close();
-    if (!readProblem.empty() || !writeProblem.empty()) {
-        output.Close();
-        std::error_code ignored;
-        fs::remove(target.path, ignored);
-        return readProblem.empty() ? u"can't be written: " + writeProblem
-                                   : u"can't be read from the archive: " + readProblem;
-    }
-    return std::u16string();
+    if (!readProblem.empty())
+        return u"can't be read from the archive: " + readProblem;
+    if (!writeProblem.empty())
+        return u"can't be written: " + writeProblem;
+    return output.Commit(force);
 }
 
 }  // namespace
@@ -114,45 +88,39 @@ int RunExtract(const Arguments& arguments)
         return kExitFailure;
     }
 
-    fs::path folder = NativePath(folderText);
-    std::error_code error;
-    if (fs::exists(folder, error) && !fs::is_directory(folder, error)) {
-        WriteText(Channel::Err, u"tvpack: " + Quoted(folderText) + u": not a folder\n");
+    OutputTree tree;
+    problem = tree.Open(NativePath(folderText), false);
+    if (!problem.empty()) {
+        WriteText(Channel::Err, u"tvpack: " + Quoted(folderText) + u": " + problem + u"\n");
         return kExitFailure;
     }
-
-    std::vector<Target> targets;
     bool refused = false;
     for (const LayoutFile& file : layout.files) {
-        std::u16string obstacle = Obstacle(file, folder, arguments.force);
+        std::u16string obstacle = Obstacle(tree, file, arguments.force);
         if (!obstacle.empty()) {
             WriteText(Channel::Err, prefix + u"refused: " + Label(file) + obstacle + u"\n");
             refused = true;
         }
-        fs::path path = folder;
-        for (const std::u16string& component : file.components)
-            path /= NativePath(component);
-        targets.push_back({&file, path});
     }
     if (refused)
         return kExitFailure;
 
-    fs::create_directories(folder, error);
-    if (error) {
-        WriteText(Channel::Err, u"tvpack: " + Quoted(folderText) + u": can't be created: " +
-                                    Widen(error.message()) + u"\n");
+    if (!tree.Exists())
+        problem = tree.Open(NativePath(folderText), true);
+    if (!problem.empty()) {
+        WriteText(Channel::Err, u"tvpack: " + Quoted(folderText) + u": " + problem + u"\n");
         return kExitFailure;
     }
 
-    for (const Target& target : targets) {
-        problem = ExtractFile(archive, target, folder, arguments.force);
+    for (const LayoutFile& file : layout.files) {
+        problem = ExtractFile(archive, tree, file, arguments.force);
         if (!problem.empty()) {
-            WriteText(Channel::Err, prefix + Label(*target.file) + problem + u"\n");
+            WriteText(Channel::Err, prefix + Label(file) + problem + u"\n");
             return kExitFailure;
         }
     }
-    WriteText(Channel::Out, u"Extracted " + Decimal(targets.size()) +
-                                (targets.size() == 1 ? u" file into " : u" files into ") +
+    const std::size_t count = layout.files.size();
+    WriteText(Channel::Out, u"Extracted " + Decimal(count) + (count == 1 ? u" file into " : u" files into ") +
                                 Quoted(folderText) + u".\n");
     return kExitSuccess;
 }

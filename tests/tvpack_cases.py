@@ -19,6 +19,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import olefile
@@ -330,6 +331,7 @@ def rows():
     for args in (["--help"], ["-h"], ["pack", "--help"]):
         table.append(Row("help: %r" % args, args, 0, ["Usage: tvpack COMMAND", "pack", "list", "extract", "verify",
                                                       "--overwrite", "--skip", "--json", "--force"], "", pack=False))
+    table += hostile_rows()
     if not WINE:
         table += native_rows()
     return table
@@ -351,7 +353,7 @@ def native_rows():
     def odd_names_back(root):
         for name in (b"bad\xff.bin", b"back\\slash.txt"):
             expect(read(os.path.join(root.encode(), b"out", b"castle", name)), name, name)
-    return links(None) + hostile_rows() + packing_rows() + [
+    return links(None) + packing_rows() + [
         Row("POSIX byte names survive the round trip", ["extract", "castle.tvp", "out"], 0, None, "",
             prepare=odd_names, after=odd_names_back),
         Row("names only Windows refuses are files elsewhere", ["extract", "c.tvp", "out"], 0, None, "",
@@ -362,11 +364,30 @@ def native_rows():
 
 def hostile_rows():
     """Archives and disks that try to turn list, verify and extract against their user."""
-    fifo = lambda root: os.mkfifo(os.path.join(root, "pipe.tvp"))  # noqa: E731
-    table = [Row("%s refuses a FIFO at once" % command, [command, "pipe.tvp"], 1,
-                 ["is not a regular file"] if command == "verify" else "",
-                 None if command == "verify" else ["is not a regular file"], prepare=fifo, timeout=10)
-             for command in ("list", "verify", "extract")]
+    def hard_link(root):
+        write(os.path.join(root, "outside", "victim"), b"mine")
+        os.makedirs(os.path.join(root, "out", "castle", "sounds"))
+        os.link(os.path.join(root, "outside", "victim"), os.path.join(root, "out", "castle", "sounds", "gate.wav"))
+
+    def small_files():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    table = [Row("extract --force replaces a hard link to a file outside, never writes through it",
+                 ["extract", "--force", "castle.tvp", "out"], 0, None, "", prepare=hard_link,
+                 after=both(same_tree("out"), lambda root: expect(read(os.path.join(root, "outside", "victim")),
+                                                                  b"mine", "the file outside")))]
+    if WINE:
+        return table
+    table += [Row("%s refuses a FIFO at once" % command, [command, "pipe.tvp"], 1,
+                  ["is not a regular file"] if command == "verify" else "",
+                  None if command == "verify" else ["is not a regular file"], timeout=10,
+                  prepare=lambda root: os.mkfifo(os.path.join(root, "pipe.tvp")))
+              for command in ("list", "verify", "extract")]
+    # A failed write (here: past the file size limit) leaves the file being
+    # replaced as it was and nothing else: the folder is compared as a whole.
+    table.append(Row("extract: a failed write leaves no part of the file", ["extract", "--force", "c.tvp"], 1, "",
+                     ['stream "1": "castle.tvx" can\'t be written: File too large'],
+                     prepare=craft([("1", header("castle.tvx") + bytes(8192))]), preexec=small_files))
     # AddressSanitizer reserves terabytes of address space: no limit there.
     if b"__asan_init" not in read(TVPACK[0]):
         table.append(Row("list: a sparse terabyte costs what its tables cost", ["list", "castle.tvp"], 0,
@@ -498,6 +519,34 @@ def check_special(name):
             progress = "".join("\r\x1b[KAdding file %d/7" % n for n in range(1, 8))
             expect(shown.decode().replace("\r\n", "\n"), 'Creating mod archive "castle.tvp".\n' + progress +
                    '\nSuccessfully created mod archive "castle.tvp".\n\n', "terminal")
+        elif name == "race":
+            # While extract runs again and again, a folder on the way keeps
+            # being swapped for a link to a folder outside: nothing may land
+            # there, whichever moment the swap hits.
+            craft([MOD] + [(str(n), header("castle\\sub\\evil%d.txt" % n) + b"evil") for n in range(2, 9)])(root)
+            outside, sub = os.path.join(root, "outside"), os.path.join(root, "out", "castle", "sub")
+            os.makedirs(outside)
+            os.makedirs(sub)
+            running = [True]
+
+            def swap():
+                while running[0]:
+                    try:
+                        os.rename(sub, sub + ".away")
+                        os.symlink(outside, sub)
+                        os.unlink(sub)
+                        os.rename(sub + ".away", sub)
+                    except OSError:
+                        shutil.rmtree(sub + ".away", ignore_errors=True)
+            swapper = threading.Thread(target=swap)
+            swapper.start()
+            try:
+                for _ in range(150):
+                    run(TVPACK + ["extract", "--force", "c.tvp", "out"], root)
+            finally:
+                running[0] = False
+                swapper.join()
+            expect(os.listdir(outside), [], "files written outside")
         elif name == "full":
             with open("/dev/full", "wb") as full:
                 done = subprocess.run(TVPACK + ["list", "castle.tvp"], cwd=root, stdout=full, stderr=subprocess.PIPE)
@@ -535,7 +584,7 @@ def main(args):
     CRAFT = absolute(args[args.index("--craft") + 1:])
     keeper = Wine(TVPACK[0]) if WINE else None
     specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
-        ([] if WINE else [Special("terminal"), Special("full")] + [Special(n) for n in STALLED])
+        ([] if WINE else [Special("terminal"), Special("full"), Special("race")] + [Special(n) for n in STALLED])
     try:
         table = rows() + specials
         return run_table(table, lambda row: check_special(row.name) if isinstance(row, Special) else check(row),

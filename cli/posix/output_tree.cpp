@@ -1,0 +1,229 @@
+// POSIX: the folder is a directory descriptor, and every component below it
+// is opened with openat() relative to the descriptor of the one before, with
+// O_NOFOLLOW, so a link swapped in anywhere on the way is refused instead of
+// followed.
+#include "cli/output_tree.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/text.h"
+
+namespace {
+
+std::u16string SystemReason(int error)
+{
+    return Widen(std::strerror(error));
+}
+
+std::string NameOf(const std::u16string& component)
+{
+    return NativePath(component).native();
+}
+
+// Opens the folder `name` in `folder`; a link or a file there fails with
+// ELOOP or ENOTDIR.
+int OpenFolder(int folder, const std::string& name)
+{
+    return ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+OnDisk KindOf(const struct stat& info)
+{
+    if (S_ISLNK(info.st_mode))
+        return OnDisk::Link;
+    if (S_ISDIR(info.st_mode))
+        return OnDisk::Folder;
+    return S_ISREG(info.st_mode) ? OnDisk::File : OnDisk::Other;
+}
+
+// Creates a new, empty file under a name no other file in `folder` has and
+// stores that name. Every file extract writes starts here, and is renamed
+// into place only when complete.
+int CreateTemporary(int folder, std::string* name)
+{
+    static unsigned created = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        *name = ".tvpack-" + std::to_string(::getpid()) + "-" + std::to_string(++created);
+        int fd = ::openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;  // errno is EEXIST
+}
+
+// Renames `from` to `to` in `folder` unless `to` exists (EEXIST then).
+int RenameToNewName(int folder, const char* from, const char* to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+#endif
+    // Without that flag: a second link under the new name, which fails when
+    // the name is taken, then the temporary name goes.
+    if (::linkat(folder, from, folder, to, 0) != 0)
+        return -1;
+    ::unlinkat(folder, from, 0);
+    return 0;
+}
+
+}  // namespace
+
+OutputTree::~OutputTree()
+{
+    if (handle_ >= 0)
+        ::close(static_cast<int>(handle_));
+}
+
+std::u16string OutputTree::Open(const fs::path& root, bool create)
+{
+    root_ = root;
+    if (create) {
+        std::error_code error;
+        fs::create_directories(root, error);
+        if (error)
+            return u"can't be created: " + Widen(error.message());
+    }
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && !create)
+        return std::u16string();
+    if (fd < 0)
+        return errno == ENOTDIR ? u"not a folder" : SystemReason(errno);
+    if (handle_ >= 0)
+        ::close(static_cast<int>(handle_));
+    handle_ = fd;
+    return std::u16string();
+}
+
+std::u16string OutputTree::Look(const std::vector<std::u16string>& components, std::vector<OnDisk>* kinds) const
+{
+    kinds->clear();
+    if (handle_ < 0) {
+        kinds->push_back(OnDisk::Missing);
+        return std::u16string();
+    }
+    int folder = static_cast<int>(handle_);
+    int opened = -1;  // the folder this walk opened, closed when left
+    std::u16string problem;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        const std::string name = NameOf(components[i]);
+        struct stat info;
+        if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                kinds->push_back(OnDisk::Missing);
+            else
+                problem = SystemReason(errno);
+            break;
+        }
+        kinds->push_back(KindOf(info));
+        if (kinds->back() != OnDisk::Folder || i + 1 == components.size())
+            break;
+        int next = OpenFolder(folder, name);
+        if (next < 0) {
+            problem = SystemReason(errno);
+            break;
+        }
+        if (opened >= 0)
+            ::close(opened);
+        folder = opened = next;
+    }
+    if (opened >= 0)
+        ::close(opened);
+    return problem;
+}
+
+OutputFile::~OutputFile()
+{
+    Discard();
+}
+
+std::u16string OutputFile::Create(const OutputTree& tree, const std::vector<std::u16string>& components)
+{
+    path_ = tree.PathOf(components, components.size());
+    name_ = NameOf(components.back());
+    int folder = ::fcntl(static_cast<int>(tree.handle_), F_DUPFD_CLOEXEC, 0);
+    if (folder < 0)
+        return u"can't be created: " + SystemReason(errno);
+    for (std::size_t i = 0; i + 1 < components.size(); ++i) {
+        const std::string name = NameOf(components[i]);
+        const std::u16string at = Quoted(PathText(tree.PathOf(components, i + 1)));
+        int error = ::mkdirat(folder, name.c_str(), 0777) == 0 ? 0 : errno;
+        int next = -1;
+        if (error == 0 || error == EEXIST) {
+            next = OpenFolder(folder, name);
+            error = next < 0 ? errno : 0;
+        }
+        ::close(folder);
+        if (next < 0 && (error == ELOOP || error == ENOTDIR))
+            return u"folder " + at + u" is not a plain folder";
+        if (next < 0)
+            return u"folder " + at + u" can't be created: " + SystemReason(error);
+        folder = next;
+    }
+    folders_.push_back(folder);
+    int fd = CreateTemporary(folder, &temporary_);
+    if (fd < 0) {
+        temporary_.clear();
+        return u"can't be created: " + SystemReason(errno);
+    }
+    file_ = fd;
+    return std::u16string();
+}
+
+std::u16string OutputFile::Write(const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t written = ::write(static_cast<int>(file_), data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? SystemReason(errno) : u"nothing was written";
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return std::u16string();
+}
+
+std::u16string OutputFile::Commit(bool replace)
+{
+    int fd = static_cast<int>(file_);
+    file_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) {
+        std::u16string problem = u"can't be written: " + SystemReason(errno);
+        Discard();
+        return problem;
+    }
+    int folder = static_cast<int>(folders_.back());
+    int result = replace ? ::renameat(folder, temporary_.c_str(), folder, name_.c_str())
+                         : RenameToNewName(folder, temporary_.c_str(), name_.c_str());
+    if (result != 0) {
+        int error = errno;
+        Discard();
+        if (error == EEXIST)
+            return u"exists; use --force to overwrite it";
+        return u"can't be given its name " + Quoted(PathText(path_)) + u": " + SystemReason(error);
+    }
+    temporary_.clear();
+    Discard();
+    return std::u16string();
+}
+
+void OutputFile::Discard()
+{
+    if (file_ >= 0)
+        ::close(static_cast<int>(file_));
+    file_ = -1;
+    if (!temporary_.empty())
+        ::unlinkat(static_cast<int>(folders_.back()), temporary_.c_str(), 0);
+    temporary_.clear();
+    for (std::intptr_t folder : folders_)
+        ::close(static_cast<int>(folder));
+    folders_.clear();
+}
