@@ -519,6 +519,20 @@ def check_special(name):
             progress = "".join("\r\x1b[KAdding file %d/7" % n for n in range(1, 8))
             expect(shown.decode().replace("\r\n", "\n"), 'Creating mod archive "castle.tvp".\n' + progress +
                    '\nSuccessfully created mod archive "castle.tvp".\n\n', "terminal")
+        elif name == "extract interrupted":
+            # Interrupted while writing a file of 256 MiB: its temporary file
+            # goes, and the process ends by the signal.
+            with open(os.path.join(root, "castle", "big.bin"), "wb") as big:
+                big.truncate(256 << 20)
+            run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
+            out = os.path.join(root, "out")
+            temporary = lambda: [n for _, _, files in os.walk(out) for n in files if n.startswith(".tvpack-")]  # noqa
+            process = subprocess.Popen(TVPACK + ["extract", "castle.tvp", "out"], cwd=root, stdout=subprocess.DEVNULL)
+            while process.poll() is None and not temporary():
+                pass
+            process.send_signal(signal.SIGINT)
+            expect(process.wait(timeout=60), -signal.SIGINT, "ended by SIGINT")
+            expect(temporary(), [], "temporary files left")
         elif name == "race":
             # While extract runs again and again, a folder on the way keeps
             # being swapped for a link to a folder outside: nothing may land
@@ -584,7 +598,7 @@ def main(args):
     CRAFT = absolute(args[args.index("--craft") + 1:])
     keeper = Wine(TVPACK[0]) if WINE else None
     specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
-        ([] if WINE else [Special("terminal"), Special("full"), Special("race")] + [Special(n) for n in STALLED])
+        ([] if WINE else [Special("terminal"), Special("full"), Special("race"), Special("extract interrupted")] + [Special(n) for n in STALLED])
     try:
         table = rows() + specials
         return run_table(table, lambda row: check_special(row.name) if isinstance(row, Special) else check(row),

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "cli/text.h"
+#include "platform/posix/interrupt.h"
 
 namespace {
 
@@ -44,13 +45,16 @@ OnDisk KindOf(const struct stat& info)
 
 // Creates a new, empty file under a name no other file in `folder` has and
 // stores that name. Every file extract writes starts here, and is renamed
-// into place only when complete.
+// into place only when complete; until then an interrupt removes it.
 int CreateTemporary(int folder, std::string* name)
 {
     static unsigned created = 0;
+    InterruptsHeld held;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         *name = ".tvpack-" + std::to_string(::getpid()) + "-" + std::to_string(++created);
         int fd = ::openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            RemoveOnInterrupt(folder, name->c_str());
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -223,6 +227,7 @@ void OutputFile::Discard()
     if (!temporary_.empty())
         ::unlinkat(static_cast<int>(folders_.back()), temporary_.c_str(), 0);
     temporary_.clear();
+    KeepOnInterrupt();
     for (std::intptr_t folder : folders_)
         ::close(static_cast<int>(folder));
     folders_.clear();
