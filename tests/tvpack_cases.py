@@ -555,7 +555,7 @@ def check_special(name):
             swapper = threading.Thread(target=swap)
             swapper.start()
             try:
-                for _ in range(150):
+                for _ in range(40):
                     run(TVPACK + ["extract", "--force", "c.tvp", "out"], root)
             finally:
                 running[0] = False
