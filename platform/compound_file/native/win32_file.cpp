@@ -45,13 +45,14 @@ public:
         if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     }
 
-    // Replacing, a reparse point at the name (a symbolic link, a junction)
-    // is refused rather than written through; creating a new file fails on
-    // any name that exists. Share mode 0 keeps other openers out.
+    // A reparse point at the name (a symbolic link, a junction) is never
+    // written through, not even when it points nowhere: it counts as an
+    // existing file that can't be replaced. Share mode 0 keeps other openers
+    // out.
     Error Open(const wchar_t* path, CreateMode mode) {
-        const DWORD attributes = mode == CreateMode::Replace ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
+        const DWORD attributes = GetFileAttributesW(path);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-            return Error::AccessDenied;
+            return mode == CreateMode::New ? Error::FileExists : Error::AccessDenied;
         file_ = CreateFileW(path, GENERIC_WRITE, 0, nullptr, mode == CreateMode::New ? CREATE_NEW : CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
         return file_ == INVALID_HANDLE_VALUE ? ErrorFromSystem(GetLastError()) : Error::None;
