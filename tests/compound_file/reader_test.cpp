@@ -99,6 +99,10 @@ const struct Corruption {
     {"absurd FAT sector count", "4294967280 FAT sectors", [](Editor& e) { e.Set32(0x2C, 0xFFFFFFF0u); }},
     {"DIFAT count without need", "DIFAT sectors", [](Editor& e) { e.Set32(0x48, 3); }},
     {"FAT sector is a special value", "outside the file", [](Editor& e) { e.Set32(0x4C, cfb_test::kEnd); }},
+    {"FAT sector past the sectors its FAT describes", "beyond the sectors the FAT describes", [](Editor& e) {
+         e.bytes.resize(e.bytes.size() + 200 * 512);
+         e.Set32(0x4C, 150);
+     }},
     {"directory start out of range", "the directory: its chain reaches", [](Editor& e) { e.Set32(0x30, 0x7FFFFFFF); }},
     {"directory start ENDOFCHAIN", "no directory", [](Editor& e) { e.Set32(0x30, cfb_test::kEnd); }},
     {"directory chain loops", "the directory: sector",
