@@ -333,8 +333,22 @@ def rows():
                                                       "--overwrite", "--skip", "--json", "--force"], "", pack=False))
     table += hostile_rows()
     if not WINE:
-        table += native_rows()
+        table += native_rows() + storage_rows()
     return table
+
+
+def storage_rows():
+    """What the POSIX layer meets on disk: a FIFO among the mod's files (its
+    open must not wait for a writer), an archive that can't be replaced."""
+    def no_room():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    archive = lambda there: lambda root: expect(os.path.exists(os.path.join(root, "castle.tvp")), there, "castle.tvp")  # noqa: E731
+    return [Row("pack: a FIFO in the mod is refused at once", ["pack", "castle.tvx"], 1, 'Creating mod archive "castle.tvp".\n'
+                'Adding file 1/8Error adding mod directory to mod archive "castle.tvp"!\n', ["not packed"], pack=False,
+                prepare=lambda root: os.mkfifo(os.path.join(root, "castle", "pipe")), after=archive(False), timeout=10),
+            Row("pack: an archive that can't be replaced is not removed", ["pack", "--overwrite", "castle.tvx"], 1,
+                'Error creating mod archive "castle.tvp"!\n\n', ["not packed"], preexec=no_room, after=archive(True))]
 
 
 def native_rows():
