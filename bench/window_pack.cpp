@@ -1,0 +1,221 @@
+// Times the window program packing one mod as a user does it: starts
+// TolvanePacker.exe in the mod file's folder, presses "Select Tolvane mod",
+// types the mod file's name into the file dialog and presses Open, and waits
+// until the program takes messages again, which it does only once the batch
+// is over; the pane must then end with the mod's success line. Meanwhile the
+// pane's pixels on the screen are sampled every 25 ms, to count how often the
+// user sees the pane change while the mod is packed.
+//
+//   window_pack APP FOLDER MODNAME
+//
+// Prints "SECONDS s, N pane changes seen" and ends with 0; on failure prints
+// a message and ends with 1. Built by the Windows tree (target window_pack)
+// and run under Wine on an X display by run_bench.py.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kWaitMs = 30000;
+constexpr int kSelectButton = 500;
+constexpr int kExitButton = 503;
+
+PROCESS_INFORMATION g_app;
+
+[[noreturn]] void Fail(const char* what)
+{
+    std::fprintf(stderr, "window_pack: %s\n", what);
+    if (g_app.hProcess != nullptr)
+        TerminateProcess(g_app.hProcess, 1);
+    std::exit(1);
+}
+
+bool WaitUntil(const std::function<bool()>& condition)
+{
+    for (DWORD start = GetTickCount(); !condition(); Sleep(10)) {
+        if (GetTickCount() - start > kWaitMs)
+            return condition();
+    }
+    return true;
+}
+
+BOOL CALLBACK Collect(HWND window, LPARAM found)
+{
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+bool IsClass(HWND window, const wchar_t* className)
+{
+    wchar_t name[64] = {};
+    return window != nullptr && GetClassNameW(window, name, 64) && _wcsicmp(name, className) == 0;
+}
+
+// The app's visible top-level window of this class that passes the test.
+HWND FindAppWindow(const wchar_t* className, const std::function<bool(HWND)>& accept)
+{
+    std::vector<HWND> all;
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
+    for (HWND window : all) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == g_app.dwProcessId && IsClass(window, className) && IsWindowVisible(window) &&
+            accept(window))
+            return window;
+    }
+    return nullptr;
+}
+
+HWND ChildOfClass(HWND parent, const wchar_t* className)
+{
+    std::vector<HWND> children;
+    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children) {
+        if (IsClass(child, className))
+            return child;
+    }
+    return nullptr;
+}
+
+// The dialog's file name box: edt1 in the dialog of Wine, an edit inside the
+// combo box cmb13 in that of Windows.
+HWND FileNameBox(HWND dialog)
+{
+    HWND edit = GetDlgItem(dialog, 0x480);
+    if (IsClass(edit, L"Edit"))
+        return edit;
+    HWND combo = GetDlgItem(dialog, 0x47C);
+    return combo != nullptr ? ChildOfClass(combo, L"Edit") : nullptr;
+}
+
+std::wstring TextOf(HWND window)
+{
+    std::wstring text(1 << 16, L'\0');
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                             SMTO_NORMAL, kWaitMs, &length))
+        return L"";
+    return text.substr(0, length);
+}
+
+// The pane's pixels as the screen shows them now.
+std::vector<DWORD> PanePixels(HWND pane)
+{
+    RECT rect = {};
+    GetWindowRect(pane, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    HDC copy = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(copy, old);
+    GetDIBits(copy, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Answers once the program takes a message, i.e. once its batch is over.
+DWORD WINAPI WaitForIdle(void* window)
+{
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(static_cast<HWND>(window), WM_NULL, 0, 0, SMTO_NORMAL, 600000, &ignored);
+    return 0;
+}
+
+// The program's processor time so far, user and kernel, in seconds.
+double ProcessorSeconds()
+{
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(g_app.hProcess, &created, &ended, &kernel, &user);
+    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
+    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
+    return static_cast<double>(k.QuadPart + u.QuadPart) / 1e7;
+}
+
+double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(to.QuadPart - from.QuadPart) / frequency.QuadPart;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 4)
+        Fail("usage: window_pack APP FOLDER MODNAME");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
+    if (!CreateProcessW(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, argv[2],
+                        &startup, &g_app))
+        Fail("the program did not start");
+
+    HWND window = nullptr;
+    HWND pane = nullptr;
+    if (!WaitUntil([&] {
+            window = FindAppWindow(L"WindowClass", [](HWND) { return true; });
+            return window != nullptr && (pane = ChildOfClass(window, L"Edit")) != nullptr;
+        }))
+        Fail("no main window with its pane");
+    PostMessageW(GetDlgItem(window, kSelectButton), BM_CLICK, 0, 0);
+    HWND dialog = nullptr;
+    if (!WaitUntil([&] {
+            return (dialog = FindAppWindow(L"#32770", [](HWND d) { return FileNameBox(d) != nullptr; })) !=
+                   nullptr;
+        }))
+        Fail("no file dialog");
+    SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+
+    LARGE_INTEGER start, end;
+    double processorStart = ProcessorSeconds();
+    QueryPerformanceCounter(&start);
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    if (!WaitUntil([&] { return !IsWindow(dialog); }))
+        Fail("the file dialog did not close");
+    HANDLE idle = CreateThread(nullptr, 0, WaitForIdle, window, 0, nullptr);
+    if (idle == nullptr)
+        Fail("no thread");
+    int changes = 0, samples = 0;
+    std::vector<DWORD> shown = PanePixels(pane);
+    while (WaitForSingleObject(idle, 25) == WAIT_TIMEOUT) {
+        std::vector<DWORD> now = PanePixels(pane);
+        ++samples;
+        if (now != shown)
+            ++changes;
+        shown.swap(now);
+    }
+    QueryPerformanceCounter(&end);
+    double processor = ProcessorSeconds() - processorStart;
+    CloseHandle(idle);
+
+    std::wstring text = TextOf(pane);
+    std::wstring success = L"Successfully created mod archive \"";
+    size_t last = text.rfind(success);
+    if (last == std::wstring::npos || text.compare(text.size() - 4, 4, L"\r\n\r\n") != 0)
+        Fail("the pane does not end with the success line");
+    std::printf("%.3f s, %.3f s cpu, %d pane changes seen in %d samples\n", Seconds(start, end), processor, changes, samples);
+
+    PostMessageW(GetDlgItem(window, kExitButton), BM_CLICK, 0, 0);
+    if (WaitForSingleObject(g_app.hProcess, kWaitMs) != WAIT_OBJECT_0)
+        Fail("the program did not end");
+    CloseHandle(g_app.hThread);
+    CloseHandle(g_app.hProcess);
+    return 0;
+}
