@@ -64,12 +64,10 @@ std::string Exercise(const Bytes& file, bool& opened) {
     return "";
 }
 
-unsigned long Setting(const char* name, unsigned long fallback) {
-    const char* text = std::getenv(name);
-    return text ? std::strtoul(text, nullptr, 10) : fallback;
-}
-
 TEST(ReaderFuzz, DamagedArchivesAreRefusedOrReadConsistently) {
+    auto Setting = [](const char* name, unsigned long fallback) {
+        return std::getenv(name) ? std::strtoul(std::getenv(name), nullptr, 10) : fallback;
+    };
     Streams many = RandomStreams(8);  // 124 entries, cut short to keep each run quick
     for (Stream& s : many) s.bytes.resize(std::min<std::size_t>(s.bytes.size(), 3000));
     std::vector<Bytes> seeds = {Build({}), Build(RandomStreams(1)), Build(RandomStreams(6)), Build(many)};

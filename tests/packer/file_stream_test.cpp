@@ -75,7 +75,7 @@ TEST(AddFileStream, FailuresGiveTheirMessagesAfterTheProgressLine) {
         FakeStorage storage(c.script);
         g_fileNumber = 7, g_fileTotal = 9, g_pane = u"Creating\r\n";
         EXPECT_EQ(AddFileStream(path.c_str(), &storage), c.message.empty() ? 0 : -1);
-        EXPECT_TRUE(g_pane == u"Creating\r\nAdding file 7/9" + c.message) << std::string(g_pane.begin(), g_pane.end());
+        EXPECT_EQ(g_pane, u"Creating\r\nAdding file 7/9" + c.message);
         EXPECT_EQ(g_fileNumber, c.message.empty() ? 8u : 7u);
         EXPECT_TRUE(storage.names == u"7" && storage.mode == 0x1012);
         EXPECT_EQ(storage.releases, c.script.create == S_OK ? 1 : 0);

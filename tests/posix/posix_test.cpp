@@ -15,17 +15,6 @@
 
 namespace {
 
-// Printable ASCII as is, every other unit as \uXXXX.
-std::string Show(const std::u16string& text) {
-    std::string out;
-    for (const char16_t unit : text) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(unit));
-        out += unit >= 0x20 && unit < 0x7F ? std::string(1, static_cast<char>(unit)) : escaped;
-    }
-    return out;
-}
-
 TEST(PosixNames, ConvertBothWaysAndKeepEveryByte) {
     const struct {
         std::u16string text;
@@ -46,8 +35,8 @@ TEST(PosixNames, ConvertBothWaysAndKeepEveryByte) {
         {u"\xDCEF\xDC81\xDC9C\xDCFF\u20AC", "\xEF\x81\x9C\xFF\xE2\x82\xAC", false, true},  // U+F05C itself
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.toNative ? ToNativePath(c.text.c_str()) : c.native, c.native) << Show(c.text);
-        EXPECT_EQ(Show(c.fromNative ? FromNativeName(c.native) : c.text), Show(c.text));
+        EXPECT_EQ(c.toNative ? ToNativePath(c.text.c_str()) : c.native, c.native) << testing::PrintToString(c.text);
+        EXPECT_EQ(c.fromNative ? FromNativeName(c.native) : c.text, c.text);
     }
     // Any byte string, biased towards lead and continuation bytes, survives the round trip.
     const unsigned char pool[] = {'a', '\\', 0x80, 0x9C, 0xBF, 0x81, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xFF};
@@ -59,19 +48,19 @@ TEST(PosixNames, ConvertBothWaysAndKeepEveryByte) {
             name += static_cast<char>(byte == '/' ? 'x' : byte);
         }
         const std::u16string text = FromNativeName(name);
-        ASSERT_EQ(ToNativePath(text.c_str()), name) << Show(text);
-        ASSERT_EQ(text.find(u'\\'), std::u16string::npos) << Show(text);
+        ASSERT_EQ(ToNativePath(text.c_str()), name) << testing::PrintToString(text);
+        ASSERT_EQ(text.find(u'\\'), std::u16string::npos) << testing::PrintToString(text);
     }
 }
 
 // The entries a search lists for `pattern`, "/" after folders; errno set
 // when it can't be opened.
-std::string List(const std::u16string& pattern) {
+std::u16string List(const std::u16string& pattern) {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
-    std::string names;
+    std::u16string names;
     for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry)) {
-        names += Show(entry.cFileName) + (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "/ " : " ");
+        names += entry.cFileName + std::u16string(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? u"/ " : u" ");
     }
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return names;
@@ -96,13 +85,13 @@ TEST(PosixFind, ListsInNtfsOrderAndRefusesLinkLoops) {
     fs::create_directory_symlink("..", dir / "-sub" / "deeper" / "up");
     fs::create_directory_symlink("../other", dir / "-sub" / "side");
     fs::create_symlink("missing", dir / "gone");
-    EXPECT_EQ(List(text + u"\\*"), Show(u"./ ../ !bang -sub/ .hidden 10 9 ab abc B f gone other/ Z _under \u00C9 \u00E9 "
-                                        u"\u03C9 \u0430 \u4E00 \U0001F600 \uFF41 "));
+    EXPECT_EQ(List(text + u"\\*"), u"./ ../ !bang -sub/ .hidden 10 9 ab abc B f gone other/ Z _under \u00C9 \u00E9 "
+                                     u"\u03C9 \u0430 \u4E00 \U0001F600 \uFF41 ");
     for (const auto& [pattern, listed] : {std::pair<std::u16string, bool>{u"-sub\\deeper\\*", true}, {u"-sub\\side\\*", true},
                                           {u"-sub\\deeper\\up\\*", false}, {u"-sub\\deeper\\up\\deeper\\*", false},
                                           {u"-sub\\deeper\\..\\deeper\\*", true}}) {
         errno = 0;
-        EXPECT_EQ(List(text + u"\\" + pattern).empty() ? errno : 0, listed ? 0 : ELOOP) << Show(pattern);
+        EXPECT_EQ(List(text + u"\\" + pattern).empty() ? errno : 0, listed ? 0 : ELOOP) << testing::PrintToString(pattern);
     }
     fs::remove_all(dir);
 }
