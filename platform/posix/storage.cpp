@@ -13,6 +13,7 @@
 // change the working directory meanwhile, so its name as given stays valid.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
