@@ -209,45 +209,16 @@ LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam)
 
 // Runs the loop over one press of the select button: the press goes through
 // the real window procedure, which raises the flag for the loop.
-class MainLoop : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        static ATOM registered = RegisterMainWindowClass(GetModuleHandleW(nullptr), nullptr, nullptr);
-        ASSERT_NE(registered, 0);
-        window_ = CreateMainWindow(GetModuleHandleW(nullptr));
-        ASSERT_NE(window_, nullptr);
-        g_script = &script_;
-        g_hook = SetWindowsHookExW(WH_CBT, CloseMessageBoxes, nullptr, GetCurrentThreadId());
-        ASSERT_NE(g_hook, nullptr);
-    }
-
-    void TearDown() override
-    {
-        UnhookWindowsHookEx(g_hook);
-        g_script = nullptr;
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-            // Take the quit message the window's destruction posts.
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                ;
-        }
-    }
-
-    int RunOneBatch()
-    {
-        script_.itemReleases.assign(script_.items.size(), 0);
-        IFileOpenDialog* dialog = new FakeDialog(&script_);
-        PostMessageW(window_, WM_COMMAND, MAKEWPARAM(500, BN_CLICKED), 0);
-        int result = RunMainLoop(dialog);
-        dialog->Release();
-        return result;
-    }
-
-    HWND window_ = nullptr;
-    Script script_;
-};
+int RunOneBatch(HWND window, Script* script)
+{
+    g_script = script;
+    script->itemReleases.assign(script->items.size(), 0);
+    IFileOpenDialog* dialog = new FakeDialog(script);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(500, BN_CLICKED), 0);
+    int result = RunMainLoop(dialog);
+    dialog->Release();
+    return result;
+}
 
 void CALLBACK QuitLoop(HWND, UINT, UINT_PTR, DWORD)
 {
@@ -273,8 +244,13 @@ PackResult PackMod(const WCHAR* modFilePath)
 // fails. A failure shows one ownerless "Error" box with an OK button and no
 // icon, then the loop ends by itself with -1, releasing nothing; should it go
 // on instead, a timer ends it after a while with 0.
-TEST_F(MainLoop, BatchesAndTheirFailures)
+TEST(MainLoop, BatchesAndTheirFailures)
 {
+    ASSERT_NE(RegisterMainWindowClass(GetModuleHandleW(nullptr), nullptr, nullptr), 0);
+    HWND window = CreateMainWindow(GetModuleHandleW(nullptr));
+    ASSERT_NE(window, nullptr);
+    g_hook = SetWindowsHookExW(WH_CBT, CloseMessageBoxes, nullptr, GetCurrentThreadId());
+    Script script_;
     const struct {
         const char* box;
         HRESULT show, getResults, getCount, getItemAt, getDisplayName;
@@ -305,7 +281,7 @@ TEST_F(MainLoop, BatchesAndTheirFailures)
         script_.quitOnShow = row.result == 0;
         script_.packResults = {PackResult::Done, row.pack};
         UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLoop);
-        EXPECT_EQ(RunOneBatch(), row.result);
+        EXPECT_EQ(RunOneBatch(window, &script_), row.result);
         KillTimer(nullptr, timer);
         std::vector<std::string> boxes;
         if (*row.box != 0)
@@ -324,13 +300,14 @@ TEST_F(MainLoop, BatchesAndTheirFailures)
         std::fill_n(itemReleases.begin(), row.released, 1);
         EXPECT_EQ(script_.itemReleases, itemReleases);
     }
-}
 
-TEST_F(MainLoop, EndsOnTheQuitMessageWithZeroWhateverItsCode)
-{
+    // The quit message ends the loop with 0, whatever its code.
+    script_ = Script();
     IFileOpenDialog* dialog = new FakeDialog(&script_);
     PostQuitMessage(7);
     EXPECT_EQ(RunMainLoop(dialog), 0);
     dialog->Release();
     EXPECT_EQ(script_.shows, 0);
+    UnhookWindowsHookEx(g_hook);
+    DestroyWindow(window);
 }
