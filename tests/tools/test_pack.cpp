@@ -19,6 +19,11 @@
 #include <deque>
 #include <string>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "packer/output_log.h"
 #include "packer/pack_mod.h"
 #include "tests/support/output_recorder.h"
@@ -61,6 +66,10 @@ Text CurrentDirectory()
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    // The pane's own line ends, not the C library's translation of them.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     int failures = 0;
     HANDLE lock = INVALID_HANDLE_VALUE;
     for (int i = 1; i < argc; ++i) {
