@@ -2,6 +2,7 @@
 
 #include "app/failure_box.h"
 #include "app/main_window.h"
+#include "packer/output_log_pane.h"
 #include "packer/pack_mod.h"
 
 namespace {
@@ -39,6 +40,8 @@ int PackChosenMods(IFileOpenDialog* dialog)
             return -1;
         }
         PackResult result = PackMod(path);
+        // The mod's last progress line, before the batch goes on or a box opens.
+        FlushOutputPane();
         if (result == PackResult::Fatal) {
             ShowBatchErrorBox(L"Error packing mod!\nExiting application!");
             return -1;

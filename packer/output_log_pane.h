@@ -5,3 +5,7 @@
 
 // The pane's handle, set once when the main window is built.
 extern HWND g_hOutput;
+
+// Writes the progress line that is still waiting to be shown, if any. Called
+// at the end of each mod, so that the pane then shows every line written.
+void FlushOutputPane();

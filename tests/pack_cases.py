@@ -199,6 +199,11 @@ ROWS = [
         'Error creating mod archive "m.tvp"!\n\nError creating mod archive "n.tvp"!\n\n', mods=("m.tvx", "n.tvx"),
         answers=("yes", "yes"), setup=links("m.tvp", "victim", "n.tvp", "nowhere"), archives={"n.tvp": "none"},
         where=("native",)),
+    # The window's pane shows only some progress lines while files go by fast;
+    # the last one must be there in full before the failure's message.
+    Row("300 files, then one too large", {"m.tvx": b"m", **{"m/a/f%03d" % i: b"x" * i for i in range(300)}},
+        'Creating mod archive "m.tvp".\nAdding file 301/302\nError! File "m\\big.bin" is too large for a mod archive!\n'
+        'Error adding mod directory to mod archive "m.tvp"!\n', setup=too_large(2 ** 31)),
 ]
 
 
