@@ -22,8 +22,18 @@ Packing uses `tvpack pack --overwrite` (build/native/cli/tvpack, or --tvpack
 PATH); without tvpack, or with --driver, it uses bench_pack, built from
 bench/CMakeLists.txt into the work folder.
 
+Then, when the Windows tree is built (build/windows, or --windows DIR, with
+its window_pack target), a second table times the small tree three ways,
+the runs taken in turn so that the machine's load falls on all of them
+alike: native tvpack; tvpack.exe under Wine; and the window program under
+Wine, picking the mod in its file dialog (window_pack, which needs an X
+display: `make bench` runs this script under xvfb-run). Each row shows the
+minimum, median and maximum of --repeat runs and its median's ratio to
+native tvpack's; the window's also to tvpack.exe's.
+
 Usage: /usr/bin/python3 bench/run_bench.py [--work DIR] [--repeat N]
            [--tvpack PATH | --driver] [--trees large,medium,small]
+           [--windows DIR | --no-wine]
 """
 
 import argparse
@@ -31,16 +41,24 @@ import os
 import random
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(REPO, "tests", "support"))
+from harness import Wine, windows_path  # noqa: E402
+
 MB = 1000 * 1000
+WINE_RUN = os.path.join(REPO, "tests", "tools", "wine-run")
 
 # Targets: packing time relative to cat; peak memory over the largest file.
 TARGET_RATIO = {"large": 1.3, "medium": 1.3, "small": 1.5}
 MEMORY_ALLOWANCE = 32 * 1024 * 1024
+# Under Wine: tvpack.exe relative to native tvpack, the window to tvpack.exe.
+TARGET_WINE = 5.0
+TARGET_WINDOW = 2.0
 
 
 def tree_shape(name, rng):
@@ -126,6 +144,8 @@ def main():
     parser.add_argument("--tvpack", default=os.path.join(REPO, "build", "native", "cli", "tvpack"))
     parser.add_argument("--driver", action="store_true", help="pack with bench_pack even if tvpack exists")
     parser.add_argument("--trees", default="large,medium,small")
+    parser.add_argument("--windows", default=os.path.join(REPO, "build", "windows"))
+    parser.add_argument("--no-wine", action="store_true", help="leave out the table of Wine rows")
     args = parser.parse_args()
 
     for tool in ("gsf", "/usr/bin/time"):
@@ -193,6 +213,75 @@ def main():
             pack_s / gsf_s, cat_rss / MB, gsf_rss / MB, pack_rss / MB, verdict))
         print("%-7s archive %.1f MB (%.2f%% over the files)" % ("", archive_size / MB,
                                                                  100.0 * (archive_size - total) / total))
+
+    if use_tvpack and not args.no_wine:
+        wine_table(args)
+
+
+def run_window(window_pack, app, mod_file):
+    """One pick of the mod in the window program: (seconds, dialog seconds, pane changes)."""
+    done = subprocess.run([WINE_RUN, window_pack, windows_path(app), windows_path(os.path.dirname(mod_file)),
+                           os.path.basename(mod_file)], capture_output=True, text=True, timeout=1800)
+    found = re.search(r"seconds ([\d.]+) dialog ([\d.]+) changes (\d+)", done.stdout)
+    if done.returncode != 0 or not found:
+        sys.exit("failed: window_pack\n%s%s" % (done.stdout, done.stderr[-2000:]))
+    return float(found.group(1)), float(found.group(2)), int(found.group(3))
+
+
+def wine_table(args):
+    tvpack_exe = os.path.join(args.windows, "cli", "tvpack.exe")
+    app = os.path.join(args.windows, "app", "TolvanePacker.exe")
+    window_pack = os.path.join(args.windows, "window_pack.exe")
+    missing = [p for p in (tvpack_exe, app, window_pack) if not os.path.exists(p)]
+    if missing:
+        print("\nno Wine rows: missing %s (make bench builds them)" % ", ".join(missing))
+        return
+    windowed = bool(os.environ.get("DISPLAY"))
+    mod_file, files = build_tree(args.work, "small")
+    archive = mod_file[:-len(".tvx")] + ".tvp"
+    subprocess.run(["cat"] + files, stdout=subprocess.DEVNULL, check=True)  # into the page cache
+
+    def fresh():
+        if os.path.exists(archive):
+            os.remove(archive)
+
+    keeper = Wine(WINE_RUN)  # the Wine server stays up between the runs
+    times = {"native": [], "wine": [], "window": []}
+    dialogs, rates = [], []
+    try:
+        for _ in range(args.repeat):
+            fresh()
+            times["native"].append(timed([args.tvpack, "pack", "--overwrite", mod_file])[0])
+            fresh()
+            times["wine"].append(timed([WINE_RUN, tvpack_exe, "pack", "--overwrite", windows_path(mod_file)])[0])
+            if windowed:
+                fresh()
+                seconds, dialog, changes = run_window(window_pack, app, mod_file)
+                times["window"].append(seconds)
+                dialogs.append(dialog)
+                rates.append(changes / max(seconds - dialog, 1e-3))
+    finally:
+        keeper.close()
+
+    median = {key: statistics.median(value) for key, value in times.items() if value}
+    print("\nsmall tree (%d files), %d runs each: seconds min / median / max, ratios of the medians" % (
+        len(files), args.repeat))
+    rows = [("native tvpack", "native", "")]
+    rows.append(("tvpack.exe under Wine", "wine", "%.2fx native: %s (<= %.0fx)" % (
+        median["wine"] / median["native"], "ok" if median["wine"] / median["native"] <= TARGET_WINE else "MISSED",
+        TARGET_WINE)))
+    if windowed:
+        ratio = median["window"] / median["wine"]
+        rows.append(("window under Wine", "window", "%.2fx native, %.2fx tvpack.exe: %s (<= %.0fx tvpack.exe)" % (
+            median["window"] / median["native"], ratio, "ok" if ratio <= TARGET_WINDOW else "MISSED",
+            TARGET_WINDOW)))
+    for label, key, verdict in rows:
+        print("%-22s %7.2f %7.2f %7.2f   %s" % (label, min(times[key]), median[key], max(times[key]), verdict))
+    if windowed:
+        print("%-22s the file dialog took %.2f s of it to close; the pane changed %.1f times a second" % (
+            "", statistics.median(dialogs), statistics.median(rates)))
+    else:
+        print("no window row: no X display (make bench gives it one)")
 
 
 if __name__ == "__main__":
