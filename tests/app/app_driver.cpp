@@ -27,6 +27,8 @@
 namespace {
 
 constexpr DWORD kWaitMs = 20000;
+// A mod of many files, packed on a busy machine, takes its time.
+constexpr DWORD kBatchMs = 240000;
 constexpr int kSelect = 500, kHelp = 501, kAbout = 502, kExit = 503;
 
 PROCESS_INFORMATION g_app;
@@ -50,10 +52,10 @@ std::string Utf8(const std::wstring& text)
     std::exit(1);
 }
 
-bool WaitUntil(const std::function<bool()>& condition)
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs)
 {
     for (DWORD start = GetTickCount(); !condition(); Sleep(20)) {
-        if (GetTickCount() - start > kWaitMs)
+        if (GetTickCount() - start > timeoutMs)
             return condition();
     }
     return true;
@@ -229,7 +231,7 @@ int Pack(const std::vector<std::wstring>& answers, const std::wstring& names)
                 std::vector<HWND> dialogs = Dialogs();
                 shown = dialogs.empty() ? nullptr : dialogs[0];
                 return shown != nullptr || WaitForSingleObject(g_app.hProcess, 0) == WAIT_OBJECT_0;
-            }))
+            }, kBatchMs))
             Fail("the batch did not end");
         if (shown == nullptr)
             return Finish();
