@@ -468,6 +468,18 @@ def stalled_packer(root, args):
     return process, reader
 
 
+def read_to_end(fd):
+    """Everything until the writer is gone (a terminal's end reads as an error), then closes fd."""
+    shown = b""
+    try:
+        while chunk := os.read(fd, 1 << 16):
+            shown += chunk
+    except OSError:
+        pass
+    os.close(fd)
+    return shown
+
+
 def check_stalled(name, root):
     archive = os.path.join(root, "castle.tvp")
     os.remove(archive)
@@ -482,13 +494,7 @@ def check_stalled(name, root):
         first, reader = stalled_packer(root, ["pack", "--overwrite", "castle.tvx"])
         expect(run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)[:2],
                (1, 'Error creating mod archive "castle.tvp"!\n\n'), "the second packer")
-        shown = b""
-        while True:
-            chunk = os.read(reader, 1 << 16)
-            if not chunk:
-                break
-            shown += chunk
-        os.close(reader)
+        shown = read_to_end(reader)
         expect((first.wait(timeout=60), shown.lstrip(b".").decode()), (0, DONE), "the first packer")
         expect(run(TVPACK + ["verify", "castle.tvp"], root)[0], 0, "verify of the first packer's archive")
 
@@ -520,15 +526,7 @@ def check_special(name):
             if pid == 0:
                 os.chdir(root)
                 os.execv(TVPACK[0], TVPACK + ["pack", "--overwrite", "castle.tvx"])
-            shown = b""
-            while True:
-                try:
-                    chunk = os.read(fd, 4096)
-                except OSError:
-                    break
-                if not chunk:
-                    break
-                shown += chunk
+            shown = read_to_end(fd)
             expect(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), 0, "exit status")
             progress = "".join("\r\x1b[KAdding file %d/7" % n for n in range(1, 8))
             expect(shown.decode().replace("\r\n", "\n"), 'Creating mod archive "castle.tvp".\n' + progress +
