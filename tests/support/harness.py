@@ -195,7 +195,3 @@ def run_table(rows, check, only=()):
             counts["failed"] += 1
     print("%(passed)d passed, %(failed)d failed, %(skipped)d skipped" % counts)
     return 1 if counts["failed"] or not counts["passed"] else 0
-
-
-def main_guard(function):
-    sys.exit(function(sys.argv[1:]))
