@@ -229,7 +229,7 @@ class Front:
         else:
             args = [a for answer in row.answers for a in ("--answer", answer)] + \
                    (["--lock", row.lock.replace("/", "\\")] if row.lock else [])
-            code, out, err = run(self.command[:-1] + ["pack", self.command[-1]] + args + list(row.mods), root,
+            code, out, err = run(self.command[:-1] + ["pack", windows_path(self.command[-1])] + args + list(row.mods), root,
                                  timeout=300)
         return code, out.replace("\r\n", "\n"), err
 
@@ -335,7 +335,7 @@ def window_and_boxes(front):
     order; unknown commands ignored; Help and About as ownerless OK boxes;
     Exit ends the program with 0."""
     with tempfile.TemporaryDirectory(prefix="tvp-window-") as root:
-        code, out, err = run(front.command[:-1] + ["window", front.command[-1]], root, timeout=120)
+        code, out, err = run(front.command[:-1] + ["window", windows_path(front.command[-1])], root, timeout=120)
     w, h = (int(n) for n in re.search(r" of (\d+)x(\d+) ", out).groups())
     expect(out.lower(), WINDOW.format(x=(w - 640) // 2, y=(h - 400) // 2, w=w, h=h).lower(), "window")
     expect([line for line in err.splitlines() if line.startswith("box ")], BOXES, "boxes")

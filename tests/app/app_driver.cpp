@@ -1,6 +1,8 @@
 // Drives the real TolvanePacker.exe the way a user does and prints what the
 // user would see, for the packing cases table to compare.
 //
+// APP is the program's Windows path.
+//
 //   app_driver pack APP [--answer yes|no|cancel|exit]... [--lock FILE] MOD...
 //     Starts APP in the current folder (holding FILE open without sharing
 //     meanwhile), picks the mods in its file dialog and
@@ -295,20 +297,6 @@ int DescribeWindow()
     return Finish();
 }
 
-// Under Wine a Unix path becomes the DOS path Wine maps it to.
-std::wstring WindowsPath(const std::wstring& path)
-{
-    using DosNameFunction = WCHAR*(CDECL*)(const char*);
-    auto dosName = reinterpret_cast<DosNameFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    WCHAR* converted = path[0] == L'/' && dosName != nullptr ? dosName(Utf8(path).c_str()) : nullptr;
-    if (converted == nullptr)
-        return path;
-    std::wstring result(converted);
-    HeapFree(GetProcessHeap(), 0, converted);
-    return result;
-}
-
 } // namespace
 
 int main()
@@ -323,7 +311,7 @@ int main()
     }
     // The pane's own line ends, not the C library's translation of them.
     _setmode(_fileno(stdout), _O_BINARY);
-    Start(WindowsPath(args[1]));
+    Start(args[1]);
     if (args[0] == L"window")
         return DescribeWindow();
     std::vector<std::wstring> answers;
