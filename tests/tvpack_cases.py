@@ -26,6 +26,7 @@ import olefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from harness import EXAMPLES, Wine, absolute, expect, header, put32, read, run, run_table, tree, u32, write  # noqa: E402
+from pack_cases import mixed  # noqa: E402
 
 TVPACK, CRAFT, NATIVE = [], [], None
 WINE = False
@@ -579,11 +580,8 @@ def check_special(name):
             expect((done.returncode, b"standard output could not be written" in done.stderr), (1, True), "/dev/full")
         elif name == "same as native":
             for mod in ("castle", "m"):
-                if mod == "m":
-                    for i, n in enumerate(["b.txt", "A.txt", "a10.bin", "a9.bin", "\u00e9t\u00e9.txt", "\u00c9cole",
-                                           "Gro\u00df.dat", "Sub/deeper/x", "sub2/y"]):
-                        write(os.path.join(root, "m", n), bytes(i % 7 for _ in range([0, 3071, 3073, 70000][i % 4])))
-                    write(os.path.join(root, "m.tvx"), b"m")
+                for path, data in (mixed().items() if mod == "m" else ()):
+                    os.makedirs(os.path.join(root, path)) if data is None else write(os.path.join(root, path), data)
                 archives = []
                 for command in (NATIVE, TVPACK):
                     expect(run(command + ["pack", "--overwrite", mod + ".tvx"], root)[0], 0, "packing " + mod)
