@@ -9,11 +9,11 @@
 // most kLongestGapMs. The pane then shows 10 to 40 progress lines a second
 // and spends about a tenth of the time on them (more only where a single
 // write takes over 10 ms). Any other progress line waits, and a newer one
-// takes its place. The waiting line is written before any
-// other text, before the overwrite question and when the caller flushes the
-// pane at the end of a mod. Each progress line replaces the one before it
-// whole, so the pane's text at each of those moments is the text it would
-// have if every line had been written.
+// takes its place. The waiting line is written before any other text, before
+// the overwrite question and when the caller flushes the pane at the end of
+// a mod. A progress line is too short to wrap, so each one replaces the one
+// before it whole, and the pane's text at each of those moments is the text
+// it would have if every line had been written.
 #include "packer/output_log_pane.h"
 
 #include <string.h>
