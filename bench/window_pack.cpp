@@ -46,40 +46,15 @@ bool WaitUntil(const std::function<bool()>& condition)
     return true;
 }
 
-BOOL CALLBACK Collect(HWND window, LPARAM found)
+// A visible top-level window of the program, of this class.
+HWND FindAppWindow(const wchar_t* className)
 {
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-    return TRUE;
-}
-
-bool IsClass(HWND window, const wchar_t* className)
-{
-    wchar_t name[64] = {};
-    return window != nullptr && GetClassNameW(window, name, 64) && _wcsicmp(name, className) == 0;
-}
-
-// The app's visible top-level window of this class that passes the test.
-HWND FindAppWindow(const wchar_t* className, const std::function<bool(HWND)>& accept)
-{
-    std::vector<HWND> all;
-    EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
-    for (HWND window : all) {
+    for (HWND window = FindWindowExW(nullptr, nullptr, className, nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, className, nullptr)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        if (owner == g_app.dwProcessId && IsClass(window, className) && IsWindowVisible(window) &&
-            accept(window))
+        if (owner == g_app.dwProcessId && IsWindowVisible(window))
             return window;
-    }
-    return nullptr;
-}
-
-HWND ChildOfClass(HWND parent, const wchar_t* className)
-{
-    std::vector<HWND> children;
-    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
-    for (HWND child : children) {
-        if (IsClass(child, className))
-            return child;
     }
     return nullptr;
 }
@@ -89,10 +64,10 @@ HWND ChildOfClass(HWND parent, const wchar_t* className)
 HWND FileNameBox(HWND dialog)
 {
     HWND edit = GetDlgItem(dialog, 0x480);
-    if (IsClass(edit, L"Edit"))
-        return edit;
     HWND combo = GetDlgItem(dialog, 0x47C);
-    return combo != nullptr ? ChildOfClass(combo, L"Edit") : nullptr;
+    if (edit == nullptr && combo != nullptr)
+        edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+    return edit;
 }
 
 std::wstring TextOf(HWND window)
@@ -162,16 +137,13 @@ int wmain(int argc, wchar_t** argv)
     HWND window = nullptr;
     HWND pane = nullptr;
     if (!WaitUntil([&] {
-            window = FindAppWindow(L"WindowClass", [](HWND) { return true; });
-            return window != nullptr && (pane = ChildOfClass(window, L"Edit")) != nullptr;
+            window = FindAppWindow(L"WindowClass");
+            return window != nullptr && (pane = FindWindowExW(window, nullptr, L"Edit", nullptr)) != nullptr;
         }))
         Fail("no main window with its pane");
     PostMessageW(GetDlgItem(window, kSelectButton), BM_CLICK, 0, 0);
     HWND dialog = nullptr;
-    if (!WaitUntil([&] {
-            return (dialog = FindAppWindow(L"#32770", [](HWND d) { return FileNameBox(d) != nullptr; })) !=
-                   nullptr;
-        }))
+    if (!WaitUntil([&] { return (dialog = FindAppWindow(L"#32770")) != nullptr && FileNameBox(dialog) != nullptr; }))
         Fail("no file dialog");
     SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
 
