@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/text.h"
+
 namespace {
 
 constexpr DWORD kWaitMs = 20000;
@@ -35,16 +37,6 @@ constexpr int kSelect = 500, kHelp = 501, kAbout = 502, kExit = 503;
 
 PROCESS_INFORMATION g_app;
 HWND g_window;
-
-std::string Utf8(const std::wstring& text)
-{
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-    std::string out(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], bytes, nullptr,
-                        nullptr);
-    return out;
-}
 
 [[noreturn]] void Fail(const char* what)
 {
@@ -165,7 +157,7 @@ std::wstring PaneText()
 std::string OneLine(const std::wstring& text)
 {
     std::string line;
-    for (char c : Utf8(text))
+    for (char c : ToUtf8(text))
         line += c == '\r' ? "" : c == '\n' ? "\\n" : std::string(1, c);
     return line;
 }
@@ -174,7 +166,7 @@ std::string OneLine(const std::wstring& text)
 // the box's text and the pane's text at that moment.
 void PrintBox(HWND box)
 {
-    std::string line = "box \"" + Utf8(TextOf(box)) + "\"" + (GetWindow(box, GW_OWNER) ? " owned" : "") + " buttons";
+    std::string line = "box \"" + ToUtf8(TextOf(box)) + "\"" + (GetWindow(box, GW_OWNER) ? " owned" : "") + " buttons";
     std::wstring text;
     for (HWND child : Children(box)) {
         LONG style = GetWindowLongW(child, GWL_STYLE);
@@ -243,7 +235,7 @@ int Pack(const std::vector<std::wstring>& answers, const std::wstring& names)
         }
         PrintBox(shown);
         if (TextOf(shown) == L"Error") {
-            std::string pane = Utf8(PaneText());
+            std::string pane = ToUtf8(PaneText());
             Close(shown, IDOK);
             std::fputs(pane.c_str(), stdout);
             return Finish();
@@ -252,14 +244,14 @@ int Pack(const std::vector<std::wstring>& answers, const std::wstring& names)
             Fail("a question no answer was given for");
         const std::wstring& answer = answers[answered++];
         if (answer == L"exit") {
-            std::string pane = Utf8(PaneText());
+            std::string pane = ToUtf8(PaneText());
             PostMessageW(GetDlgItem(g_window, kExit), BM_CLICK, 0, 0);
             std::fputs(pane.c_str(), stdout);
             return Finish();
         }
         Close(shown, answer == L"yes" ? IDYES : answer == L"no" ? IDNO : IDCANCEL);
     }
-    std::fputs(Utf8(PaneText()).c_str(), stdout);
+    std::fputs(ToUtf8(PaneText()).c_str(), stdout);
     PostMessageW(GetDlgItem(g_window, kExit), BM_CLICK, 0, 0);
     return Finish();
 }
@@ -278,8 +270,8 @@ int DescribeWindow()
     for (HWND child : Children(g_window)) {
         GetWindowRect(child, &rect);
         MapWindowPoints(HWND_DESKTOP, g_window, reinterpret_cast<POINT*>(&rect), 2);
-        std::printf("%s \"%s\" id %d style %08lx ex %08lx at %ld,%ld,%ld,%ld\n", Utf8(ClassOf(child)).c_str(),
-                    Utf8(TextOf(child)).c_str(), GetDlgCtrlID(child), GetWindowLongW(child, GWL_STYLE),
+        std::printf("%s \"%s\" id %d style %08lx ex %08lx at %ld,%ld,%ld,%ld\n", ToUtf8(ClassOf(child)).c_str(),
+                    ToUtf8(TextOf(child)).c_str(), GetDlgCtrlID(child), GetWindowLongW(child, GWL_STYLE),
                     GetWindowLongW(child, GWL_EXSTYLE), rect.left, rect.top, rect.right, rect.bottom);
     }
     std::fflush(stdout);
