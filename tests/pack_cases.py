@@ -47,10 +47,8 @@ def done(archive, files):
 
 
 def castle():
-    files = {"castle.tvx": read(os.path.join(EXAMPLES, "castle.tvx"))}
-    for path, data in tree(os.path.join(EXAMPLES, "castle")).items():
-        files[os.path.join("castle", path)] = data
-    return files
+    return {"castle.tvx": read(os.path.join(EXAMPLES, "castle.tvx")),
+            **{os.path.join("castle", path): data for path, data in tree(os.path.join(EXAMPLES, "castle")).items()}}
 
 
 def mixed():

@@ -15,6 +15,7 @@
 #include "app/main_loop.h"
 #include "app/main_window.h"
 #include "packer/pack_mod.h"
+#include "tests/support/text.h"
 
 namespace {
 
@@ -174,19 +175,13 @@ public:
 Script* g_script = nullptr;
 HHOOK g_hook = nullptr;
 
-std::string Narrow(const wchar_t* text)
-{
-    std::wstring wide(text);
-    return std::string(wide.begin(), wide.end());
-}
-
 LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam)
 {
     HWND box = reinterpret_cast<HWND>(wParam);
     wchar_t text[1024] = {};
-    if (code == HCBT_ACTIVATE && GetClassNameW(box, text, 1024) && Narrow(text) == "#32770") {
+    if (code == HCBT_ACTIVATE && GetClassNameW(box, text, 1024) && ToUtf8(text) == "#32770") {
         GetWindowTextW(box, text, 1024);
-        std::string shown = (GetWindow(box, GW_OWNER) ? "owned|" : "|") + Narrow(text) + "|";
+        std::string shown = (GetWindow(box, GW_OWNER) ? "owned|" : "|") + ToUtf8(text) + "|";
         int buttons = 0;
         bool icon = false;
         for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -199,7 +194,7 @@ LRESULT CALLBACK CloseMessageBoxes(int code, WPARAM wParam, LPARAM lParam)
             else if ((style & SS_TYPEMASK) == SS_ICON)
                 icon = icon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
             else if (GetWindowTextW(child, text, 1024) > 0)
-                shown += Narrow(text);
+                shown += ToUtf8(text);
         }
         g_script->boxes.push_back(shown + "|" + std::to_string(buttons) + (icon ? " icon" : ""));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -231,7 +226,7 @@ const char* const kNoBox = "";
 
 PackResult PackMod(const WCHAR* modFilePath)
 {
-    g_script->packedPaths.push_back(Narrow(modFilePath));
+    g_script->packedPaths.push_back(ToUtf8(modFilePath));
     g_script->releasesAtPack.push_back(g_script->itemReleases);
     std::vector<PackResult>& results = g_script->packResults;
     PackResult result = results.empty() ? PackResult::Done : results.front();
