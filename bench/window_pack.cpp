@@ -2,17 +2,18 @@
 // TolvanePacker.exe in the mod file's folder, presses "Select Tolvane mod",
 // types the mod file's name into the file dialog and presses Open, and waits
 // until the program takes messages again, which it does only once the batch
-// is over; the pane must then end with the mod's success line. Meanwhile the
-// pane's pixels on the screen are sampled every 25 ms, to count how often the
-// user sees the pane change while the mod is packed.
+// is over; the pane must then end with the mod's success line. With --watch
+// it also samples the pane's pixels on the screen every 25 ms meanwhile, to
+// count how often the user sees the pane change; the sampling takes enough
+// of the processor to slow the program down, so a timed run goes unwatched.
 //
-//   window_pack APP FOLDER MODNAME
+//   window_pack APP FOLDER MODNAME [--watch]
 //
 // Prints "seconds S dialog D changes N": S seconds from pressing Open to the
 // end of the batch, of which the dialog took D to close, and N changes of
-// the pane seen meanwhile; then presses Exit and ends with 0. On failure
-// prints a message and ends with 1. Built by the Windows tree (target
-// window_pack) and run under Wine on an X display by run_bench.py.
+// the pane seen meanwhile (0 unwatched); then presses Exit and ends with 0.
+// On failure prints a message and ends with 1. Built by the Windows tree
+// (target window_pack) and run under Wine on an X display by run_bench.py.
 #include <windows.h>
 
 #include <cstdio>
@@ -125,8 +126,9 @@ double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 4)
-        Fail("usage: window_pack APP FOLDER MODNAME");
+    bool watch = argc == 5 && std::wstring(argv[4]) == L"--watch";
+    if (argc != 4 && !watch)
+        Fail("usage: window_pack APP FOLDER MODNAME [--watch]");
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
@@ -158,7 +160,7 @@ int wmain(int argc, wchar_t** argv)
         Fail("no thread");
     int changes = 0;
     std::vector<DWORD> shown = PanePixels(pane);
-    while (WaitForSingleObject(idle, 25) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(idle, watch ? 25 : INFINITE) == WAIT_TIMEOUT) {
         std::vector<DWORD> now = PanePixels(pane);
         if (now != shown)
             ++changes;
