@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cli/native_path.h"
+#include "cli/text.h"
 
 // What a name below the folder stands for.
 enum class OnDisk { Missing, File, Folder, Link, Other };
@@ -87,6 +88,14 @@ public:
     void Discard();
 
 private:
+    // Why the complete file could not take its name.
+    std::u16string NamingFailed(bool exists, const std::u16string& reason) const
+    {
+        if (exists)
+            return u"exists; use --force to overwrite it";
+        return u"can't be given its name " + Quoted(PathText(path_)) + u": " + reason;
+    }
+
     std::vector<std::intptr_t> folders_;  // handles of the folders on the way, innermost last
     std::intptr_t file_ = -1;
     fs::path::string_type temporary_;  // the temporary file's name in the innermost folder

@@ -210,9 +210,7 @@ std::u16string OutputFile::Commit(bool replace)
     if (result != 0) {
         int error = errno;
         Discard();
-        if (error == EEXIST)
-            return u"exists; use --force to overwrite it";
-        return u"can't be given its name " + Quoted(PathText(path_)) + u": " + SystemReason(error);
+        return NamingFailed(error == EEXIST, SystemReason(error));
     }
     temporary_.clear();
     Discard();

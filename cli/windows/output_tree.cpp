@@ -190,9 +190,7 @@ std::u16string OutputFile::Commit(bool replace)
     if (!MoveFileExW(temporary.c_str(), path_.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
         DWORD code = GetLastError();
         Discard();
-        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
-            return u"exists; use --force to overwrite it";
-        return u"can't be given its name " + Quoted(PathText(path_)) + u": " + SystemReason(code);
+        return NamingFailed(code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS, SystemReason(code));
     }
     temporary_.clear();
     Discard();
