@@ -22,7 +22,7 @@ check() {  # NAME COMMAND...: passes when the command succeeds; shows its output
 }
 installed_files() {
     dpkg-deb -x "$deb" "$root" || return
-    for f in bin/tvpack share/man/man1/tvpack.1.gz share/doc/tolvane-packer/{README.md,LICENSE} \
+    for f in bin/tvpack share/man/man1/tvpack.1.gz share/doc/tolvane-packer/{README.md,LICENSE,copyright} \
              share/bash-completion/completions/tvpack; do
         [[ -f $root/usr/$f ]] || { echo "missing /usr/$f"; return 1; }
     done
@@ -61,7 +61,7 @@ version_resource() {  # the fixed numbers (signature, layout, file and product v
        $strings == *"|ProductName|Tolvane Packer|"* && $strings == *"|LegalCopyright|Copyright (c) 2026 Tolvane Packer developers|"* ]]
 }
 
-check "deb: installs tvpack, manual page, completion, README and LICENSE" installed_files
+check "deb: installs tvpack, manual page, completion, README, LICENSE and copyright" installed_files
 check "deb: tvpack --version" version_line
 check "deb: manual page reads without warnings" manual_page
 check "deb: bash completion" completion
