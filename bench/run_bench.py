@@ -30,14 +30,17 @@ Wine, picking the mod in its file dialog (window_pack, which needs an X
 display: `make bench` runs this script under xvfb-run). A fourth row,
 read_floor, times only the walks and the opens and whole reads of the files
 under Wine, with the packer's own calls and nothing written: the floor that
-no packer under Wine can go below. Each row shows the
+no packer under Wine can go below. With --one-core the whole table runs
+on one processor: where waking a process on another processor is slow (a
+virtual machine), each round trip to the Wine server pays for it, and this
+shows how much of Wine's cost that is. Each row shows the
 minimum, median and maximum of --repeat runs and its median's ratio to
 native tvpack's; the window's also to tvpack.exe's. One more window run,
 not timed, counts how often a second the pane changes on the screen.
 
 Usage: /usr/bin/python3 bench/run_bench.py [--work DIR] [--repeat N]
            [--tvpack PATH | --driver] [--trees large,medium,small]
-           [--windows DIR | --no-wine]
+           [--windows DIR | --no-wine] [--one-core]
 """
 
 import argparse
@@ -150,6 +153,9 @@ def main():
     parser.add_argument("--trees", default="large,medium,small")
     parser.add_argument("--windows", default=os.path.join(REPO, "build", "windows"))
     parser.add_argument("--no-wine", action="store_true", help="leave out the table of Wine rows")
+    parser.add_argument("--one-core", action="store_true",
+                        help="run the Wine table on one processor, to see what waking the Wine server on "
+                             "another one costs (the targets are for the machine as it is)")
     args = parser.parse_args()
 
     for tool in ("gsf", "/usr/bin/time"):
@@ -222,9 +228,9 @@ def main():
         wine_table(args)
 
 
-def run_window(window_pack, app, mod_file, watch=False):
+def run_window(wine, window_pack, app, mod_file, watch=False):
     """One pick of the mod in the window program: (seconds, dialog seconds, pane changes seen)."""
-    done = subprocess.run([WINE_RUN, window_pack, windows_path(app), windows_path(os.path.dirname(mod_file)),
+    done = subprocess.run(wine + [window_pack, windows_path(app), windows_path(os.path.dirname(mod_file)),
                            os.path.basename(mod_file)] + (["--watch"] if watch else []),
                           capture_output=True, text=True, timeout=1800)
     found = re.search(r"seconds ([\d.]+) dialog ([\d.]+) changes (\d+)", done.stdout)
@@ -251,25 +257,31 @@ def wine_table(args):
         if os.path.exists(archive):
             os.remove(archive)
 
-    keeper = Wine(WINE_RUN)  # the Wine server stays up between the runs
+    # With --one-core every row runs on the first processor, the Wine server
+    # too (started afresh, so that it inherits the setting).
+    pin = ["taskset", "-c", "0"] if args.one_core else []
+    wine = pin + [WINE_RUN]
+    if args.one_core:
+        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
+    keeper = Wine(wine)  # the Wine server stays up between the runs
     times = {"native": [], "floor": [], "wine": [], "window": []}
     dialogs = []
     try:
         for _ in range(args.repeat):
             fresh()
-            times["native"].append(timed([args.tvpack, "pack", "--overwrite", mod_file])[0])
-            times["floor"].append(timed([WINE_RUN, read_floor, windows_path(os.path.dirname(mod_file)),
+            times["native"].append(timed(pin + [args.tvpack, "pack", "--overwrite", mod_file])[0])
+            times["floor"].append(timed(wine + [read_floor, windows_path(os.path.dirname(mod_file)),
                                          os.path.basename(mod_file)[:-len(".tvx")]])[0])
             fresh()
-            times["wine"].append(timed([WINE_RUN, tvpack_exe, "pack", "--overwrite", windows_path(mod_file)])[0])
+            times["wine"].append(timed(wine + [tvpack_exe, "pack", "--overwrite", windows_path(mod_file)])[0])
             if windowed:
                 fresh()
-                seconds, dialog, _ = run_window(window_pack, app, mod_file)
+                seconds, dialog, _ = run_window(wine, window_pack, app, mod_file)
                 times["window"].append(seconds)
                 dialogs.append(dialog)
         if windowed:  # one more, watched and not timed
             fresh()
-            seconds, dialog, changes = run_window(window_pack, app, mod_file, watch=True)
+            seconds, dialog, changes = run_window(wine, window_pack, app, mod_file, watch=True)
             rate = changes / max(seconds - dialog, 1e-3)
     finally:
         keeper.close()
@@ -290,9 +302,10 @@ def wine_table(args):
     for label, key, verdict in rows:
         print("%-22s %7.2f %7.2f %7.2f   %s" % (label, min(times[key]), median[key], max(times[key]), verdict))
     if windowed:
-        print("%-22s the file dialog took %.2f s of it to close; in one more run, watched, the pane changed" % (
+        print("%-22s the file dialog took %.2f s of it to close (Wine waits up to 2 s for a window" % (
             "", statistics.median(dialogs)))
-        print("%-22s %.1f times a second while the mod was packed" % ("", rate))
+        print("%-22s manager to take a closed window away, and a bare X server has none); in one more" % "")
+        print("%-22s run, watched, the pane changed %.1f times a second while the mod was packed" % ("", rate))
     else:
         print("no window row: no X display (make bench gives it one)")
 

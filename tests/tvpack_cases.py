@@ -606,7 +606,7 @@ def main(args):
         del args[args.index("--native"):args.index("--native") + 2]
     TVPACK = absolute(args[args.index("--tvpack") + 1:args.index("--craft")])
     CRAFT = absolute(args[args.index("--craft") + 1:])
-    keeper = Wine(TVPACK[0]) if WINE else None
+    keeper = Wine(TVPACK[:1]) if WINE else None
     specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
         ([] if WINE else [Special("terminal"), Special("full"), Special("race"), Special("extract interrupted")] + [Special(n) for n in STALLED])
     try:

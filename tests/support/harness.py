@@ -144,10 +144,11 @@ def archive_problems(archive, expected):
 
 class Wine:
     """Keeps one Wine process alive for a whole run, so the Wine server is not
-    started afresh for every command; commands start once it is up."""
+    started afresh for every command; commands start once it is up. launcher
+    is the command, as a list, that runs a Windows program."""
 
-    def __init__(self, runner):
-        self.keeper = subprocess.Popen([runner, "cmd", "/c", "echo up& pause"], stdin=subprocess.PIPE,
+    def __init__(self, launcher):
+        self.keeper = subprocess.Popen(launcher + ["cmd", "/c", "echo up& pause"], stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.keeper.stdout.readline()
 
