@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/native_path.h"
@@ -35,7 +36,17 @@ public:
     // Opens the folder `root`; with `create`, makes it and its missing parents
     // first. A missing folder without `create` is no failure: every look
     // below it finds nothing. Empty on success, else the reason.
-    std::u16string Open(const fs::path& root, bool create);
+    std::u16string Open(const fs::path& root, bool create)
+    {
+        root_ = root;
+        if (create) {
+            std::error_code error;
+            fs::create_directories(root, error);
+            if (error)
+                return u"can't be created: " + Widen(error.message());
+        }
+        return OpenRoot(create);
+    }
 
     // What stands at each leading part of `components` below the folder,
     // without following links: one kind per component up to the first that
@@ -57,6 +68,10 @@ public:
 
 private:
     friend class OutputFile;
+    // Opens root_, held as described above; per system. `create` tells
+    // whether a missing folder is a failure.
+    std::u16string OpenRoot(bool create);
+
     fs::path root_;
     std::intptr_t handle_ = -1;  // the folder, when it exists
 };

@@ -86,16 +86,9 @@ OutputTree::~OutputTree()
         ::close(static_cast<int>(handle_));
 }
 
-std::u16string OutputTree::Open(const fs::path& root, bool create)
+std::u16string OutputTree::OpenRoot(bool create)
 {
-    root_ = root;
-    if (create) {
-        std::error_code error;
-        fs::create_directories(root, error);
-        if (error)
-            return u"can't be created: " + Widen(error.message());
-    }
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT && !create)
         return std::u16string();
     if (fd < 0)

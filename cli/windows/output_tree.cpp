@@ -77,17 +77,10 @@ OutputTree::~OutputTree()
         CloseHandle(AsHandle(handle_));
 }
 
-std::u16string OutputTree::Open(const fs::path& root, bool create)
+std::u16string OutputTree::OpenRoot(bool create)
 {
-    root_ = root;
-    if (create) {
-        std::error_code error;
-        fs::create_directories(root, error);
-        if (error)
-            return u"can't be created: " + Widen(error.message());
-    }
     // The folder named on the command line may itself be a link.
-    HANDLE folder = HoldFolder(root, true);
+    HANDLE folder = HoldFolder(root_, true);
     if (folder == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         return IsMissing(code) && !create ? std::u16string() : SystemReason(code);
