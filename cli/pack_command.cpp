@@ -15,10 +15,10 @@
 #include "cli/failure_reason.h"
 #include "cli/native_path.h"
 #include "cli/text.h"
+#include "cli/windows_names.h"
 #include "packer/file_counters.h"
 #include "packer/mod_outcome.h"
 #include "packer/pack_mod.h"
-#include "platform/compound_file/reader.h"
 
 namespace {
 
@@ -47,23 +47,18 @@ std::u16string NotPackedReason(const std::u16string& fullPath)
 }
 
 // The archive the packer just reported as created, read back: its structure
-// is checked whole (every chain and directory entry); the stream contents are
-// what the packer just wrote and are not read again.
-std::u16string CheckPackedArchive(const std::u16string& fullPath)
+// is checked whole (every chain and directory entry) and each name header is
+// read; the files in the streams are what the packer just wrote and are not
+// read again.
+std::u16string CheckPackedArchive(const std::u16string& fullPath, ModArchive* archive)
 {
     fs::path archivePath = NativePath(fullPath).replace_extension(".tvp");
-    std::string error;
-    std::unique_ptr<cfb::ReadSource> source = OpenArchiveSource(archivePath, &error);
-    if (source == nullptr)
-        return Widen(error);
-    cfb::Reader reader;
-    error = reader.Open(*source);
-    if (!error.empty())
-        return Widen(error);
+    std::u16string problem = archive->Open(archivePath);
+    if (!problem.empty())
+        return problem;
     std::uint32_t added = g_fileNumber - 1;
-    if (reader.Entries().size() != added)
-        return u"it holds " + Decimal(reader.Entries().size()) + u" streams instead of " +
-               Decimal(added);
+    if (archive->Streams().size() != added)
+        return u"it holds " + Decimal(archive->Streams().size()) + u" streams instead of " + Decimal(added);
     return std::u16string();
 }
 
@@ -99,11 +94,15 @@ int RunPack(const Arguments& arguments)
             return kExitFailure;
         }
         if (g_modOutcome == ModOutcome::Packed) {
-            std::u16string problem = CheckPackedArchive(fullPath);
+            ModArchive archive;
+            std::u16string problem = CheckPackedArchive(fullPath, &archive);
             if (!problem.empty()) {
                 Note(Quoted(mods[i]) + u": the archive does not read back: " + problem);
                 status = kExitFailure;
             }
+            // Written all the same: the warning is for whoever takes the mod to Windows.
+            for (const WindowsNameFinding& finding : FindWindowsNames(archive.Streams()))
+                Note(Quoted(mods[i]) + u": warning: " + finding.text);
         } else if (result == PackResult::Done) {
             Note(Quoted(mods[i]) + u": not packed: " + NotPackedReason(fullPath));
             status = kExitFailure;
