@@ -1,10 +1,13 @@
 #include "cli/windows_names.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "cli/text.h"
 
 namespace {
+
+constexpr std::u16string_view kReservedCharacters = u"<>:\"|?*";
 
 char16_t Upper(char16_t unit)
 {
@@ -57,7 +60,7 @@ std::u16string FaultText(WindowsNameFault fault, const std::u16string& component
     case WindowsNameFault::ControlCharacter: return name + u" holds a control character";
     case WindowsNameFault::ReservedCharacter:
         for (char16_t unit : component)
-            if (std::u16string(u"<>:\"|?*").find(unit) != std::u16string::npos)
+            if (kReservedCharacters.find(unit) != std::u16string_view::npos)
                 return name + u" holds '" + std::u16string(1, unit) + u"', which Windows file names can't hold";
         break;
     case WindowsNameFault::TrailingDotOrSpace: return name + u" ends in a dot or a space, which Windows would drop";
@@ -75,7 +78,7 @@ WindowsNameFault FindWindowsNameFault(const std::u16string& component)
         if (unit < 0x20)
             return WindowsNameFault::ControlCharacter;
     for (char16_t unit : component)
-        if (std::u16string(u"<>:\"|?*").find(unit) != std::u16string::npos)
+        if (kReservedCharacters.find(unit) != std::u16string_view::npos)
             return WindowsNameFault::ReservedCharacter;
     if (!component.empty() && (component.back() == u'.' || component.back() == u' '))
         return WindowsNameFault::TrailingDotOrSpace;
