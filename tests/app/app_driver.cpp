@@ -387,7 +387,8 @@ Picture ProgressLine(unsigned number, unsigned total, DWORD background)
 void PrintWatched(const std::wstring& pane)
 {
     g_watching = 0;
-    WaitForSingleObject(g_watcher, INFINITE);
+    if (WaitForSingleObject(g_watcher, kWaitMs) != WAIT_OBJECT_0)
+        Fail("the pane's watch did not stop");
     CloseHandle(g_watcher);
     std::size_t at = pane.rfind(L"Adding file ");
     unsigned total = at == std::wstring::npos ? 0 : std::wcstoul(pane.c_str() + pane.find(L'/', at) + 1, nullptr, 10);
