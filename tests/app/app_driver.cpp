@@ -171,7 +171,7 @@ std::string OneLine(const std::wstring& text)
 }
 
 // A picture of width x height pixels (0x00RRGGBB, rows top down), drawn by
-// `paint` into a memory device context.
+// `paint` into a memory device context over a background colour.
 struct Picture {
     int width = 0, height = 0;
     std::vector<DWORD> pixels;
@@ -182,7 +182,7 @@ struct Picture {
     DWORD At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-Picture Draw(int width, int height, const std::function<void(HDC)>& paint)
+Picture Draw(int width, int height, DWORD background, const std::function<void(HDC)>& paint)
 {
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -190,6 +190,7 @@ Picture Draw(int width, int height, const std::function<void(HDC)>& paint)
     HDC memory = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
+    std::fill_n(static_cast<DWORD*>(bits), width * height, background);
     paint(memory);
     GdiFlush();
     Picture picture{width, height, std::vector<DWORD>(static_cast<const DWORD*>(bits),
@@ -205,7 +206,7 @@ Picture Draw(int width, int height, const std::function<void(HDC)>& paint)
 // What the screen shows in a rectangle given in screen coordinates.
 Picture Capture(const RECT& rect)
 {
-    return Draw(rect.right - rect.left, rect.bottom - rect.top, [&](HDC memory) {
+    return Draw(rect.right - rect.left, rect.bottom - rect.top, 0, [&](HDC memory) {
         HDC screen = GetDC(nullptr);
         BitBlt(memory, 0, 0, rect.right - rect.left, rect.bottom - rect.top, screen, rect.left, rect.top, SRCCOPY);
         ReleaseDC(nullptr, screen);
@@ -237,15 +238,10 @@ std::string IconOf(HWND box)
         WaitUntil([&] {
             Picture shown = Capture(rect);
             for (const auto& standard : kStandard) {
-                HBRUSH background = CreateSolidBrush(shown.At(0, 0) >> 16 | (shown.At(0, 0) & 0xFF00) |
-                                                     (shown.At(0, 0) & 0xFF) << 16);
-                Picture drawn = Draw(shown.width, shown.height, [&](HDC memory) {
-                    RECT all = {0, 0, shown.width, shown.height};
-                    FillRect(memory, &all, background);
+                Picture drawn = Draw(shown.width, shown.height, shown.At(0, 0), [&](HDC memory) {
                     DrawIconEx(memory, 0, 0, LoadIconW(nullptr, standard.id), shown.width, shown.height, 0,
                                nullptr, DI_NORMAL);
                 });
-                DeleteObject(background);
                 if (drawn == shown) {
                     seen = standard.name;
                     return true;
@@ -278,24 +274,17 @@ void PrintBox(HWND box)
 // The pane as a person watches it while a mod is packed: each new picture
 // of its first lines on the screen, with the time it was seen. The program
 // takes no messages while it packs, so its pane can only be looked at.
-struct Frame {
-    DWORD ms;
-    Picture picture;
-};
 RECT g_watched;
-std::vector<Frame> g_frames;
+std::vector<std::pair<DWORD, Picture>> g_frames;
 volatile LONG g_watching;
-unsigned g_samples;
 HANDLE g_watcher;
 
 DWORD WINAPI WatchPane(void*)
 {
-    while (g_watching) {
+    for (; g_watching; Sleep(2)) {
         Picture shown = Capture(g_watched);
-        ++g_samples;
-        if (g_frames.empty() || !(g_frames.back().picture == shown))
+        if (g_frames.empty() || !(g_frames.back().second == shown))
             g_frames.push_back({GetTickCount(), std::move(shown)});
-        Sleep(2);
     }
     return 0;
 }
@@ -328,20 +317,23 @@ std::vector<std::pair<int, int>> TextRows(const Picture& picture, DWORD backgrou
     return runs;
 }
 
-// The part of rows [top, bottom] that differs from the background.
+// The smallest part of rows [top, bottom] that holds all that differs from
+// the background.
 Picture Ink(const Picture& picture, int top, int bottom, DWORD background)
 {
-    int left = picture.width, right = -1;
+    int left = picture.width, right = -1, first = bottom + 1, last = top - 1;
     for (int y = top; y <= bottom; ++y) {
         for (int x = 0; x < picture.width; ++x) {
             if (picture.At(x, y) != background) {
                 left = std::min(left, x);
                 right = std::max(right, x);
+                first = std::min(first, y);
+                last = std::max(last, y);
             }
         }
     }
-    Picture ink{std::max(right - left + 1, 0), bottom - top + 1, {}};
-    for (int y = top; y <= bottom; ++y) {
+    Picture ink{std::max(right - left + 1, 0), std::max(last - first + 1, 0), {}};
+    for (int y = first; y <= last; ++y) {
         for (int x = left; x <= right; ++x)
             ink.pixels.push_back(picture.At(x, y));
     }
@@ -356,11 +348,7 @@ Picture ProgressLine(unsigned number, unsigned total, DWORD background)
     metrics.cbSize = sizeof(metrics);
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     std::wstring text = L"Adding file " + std::to_wstring(number) + L"/" + std::to_wstring(total);
-    Picture line = Draw(g_watched.right - g_watched.left, 64, [&](HDC memory) {
-        HBRUSH brush = CreateSolidBrush(RGB(background >> 16, (background >> 8) & 0xFF, background & 0xFF));
-        RECT all = {0, 0, g_watched.right - g_watched.left, 64};
-        FillRect(memory, &all, brush);
-        DeleteObject(brush);
+    Picture line = Draw(g_watched.right - g_watched.left, 64, background, [&](HDC memory) {
         HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
         HGDIOBJ old = SelectObject(memory, font);
         SetBkMode(memory, TRANSPARENT);
@@ -377,8 +365,7 @@ Picture ProgressLine(unsigned number, unsigned total, DWORD background)
         SelectObject(memory, old);
         DeleteObject(font);
     });
-    std::vector<std::pair<int, int>> rows = TextRows(line, background);
-    return rows.empty() ? line : Ink(line, rows.front().first, rows.back().second, background);
+    return Ink(line, 0, line.height - 1, background);
 }
 
 // Stops watching and prints, on one line, each count the pane was seen to
@@ -397,12 +384,12 @@ void PrintWatched(const std::wstring& pane)
     DWORD first = 0;
     Picture last;
     std::map<unsigned, Picture> drawn;
-    for (const Frame& frame : g_frames) {
-        DWORD background = frame.picture.At(frame.picture.width - 1, 0);
-        std::vector<std::pair<int, int>> rows = TextRows(frame.picture, background);
+    for (const auto& [ms, picture] : g_frames) {
+        DWORD background = picture.At(picture.width - 1, 0);
+        std::vector<std::pair<int, int>> rows = TextRows(picture, background);
         if (rows.size() < 2)
             continue;
-        Picture line = Ink(frame.picture, rows[1].first, rows[1].second, background);
+        Picture line = Ink(picture, rows[1].first, rows[1].second, background);
         if (line == last)
             continue;
         last = line;
@@ -419,11 +406,10 @@ void PrintWatched(const std::wstring& pane)
             ++unread;
             continue;
         }
-        first = seen.empty() ? frame.ms : first;
-        seen += " " + std::to_string(number) + "@" + std::to_string(frame.ms - first);
+        first = seen.empty() ? ms : first;
+        seen += " " + std::to_string(number) + "@" + std::to_string(ms - first);
     }
-    std::fprintf(stderr, "pane counted:%s unread %u samples %u over %lu ms\n", seen.c_str(), unread, g_samples,
-                 g_frames.empty() ? 0 : g_frames.back().ms - g_frames.front().ms);
+    std::fprintf(stderr, "pane counted:%s unread %u\n", seen.c_str(), unread);
     g_frames.clear();
 }
 
