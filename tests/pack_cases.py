@@ -135,7 +135,7 @@ ROWS = [
     Row("a batch numbers each archive from 1", {**simple(), "n.tvx": b"n", "n/c": b"c"},
         done("m.tvp", 3) + done("n.tvp", 2), mods=("m.tvx", "n.tvx")),
     Row("700 small files", many(700, 6000, 2), done("m.tvp", 701)),
-    # The table's longest mod, a second or more under Wine: long enough to
+    # The table's longest mod, about a second under Wine: long enough to
     # see the window's pane count up while it is packed.
     Row("a mod of 240 MB, its count seen moving", large(48, 5_000_000), done("m.tvp", 49), fronts=("window",),
         watch=True),
