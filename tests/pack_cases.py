@@ -32,13 +32,14 @@ class Row:
     folder as the program shows it; a function of that prefix checks the text
     itself. archives: what becomes of each archive other than the default
     (complete after its success line, else absent, or untouched if it was
-    there): "complete", "none", or "same" (untouched)."""
+    there): "complete", "none", or "same" (untouched). watch: the window's
+    driver watches the pane while the first mod is packed."""
 
     def __init__(self, name, files, out, mods=("m.tvx",), answers=(), archives=None, fronts=ALL,
-                 where=("native", "wine"), hook=None, lock=None, needs=None, setup=None, fatal=False):
+                 where=("native", "wine"), hook=None, lock=None, needs=None, setup=None, fatal=False, watch=False):
         self.name, self.files, self.out, self.mods, self.answers = name, files, out, mods, answers
         self.archives, self.fronts, self.where, self.hook, self.lock = archives or {}, fronts, where, hook, lock
-        self.needs, self.setup, self.fatal = needs, setup, fatal
+        self.needs, self.setup, self.fatal, self.watch = needs, setup, fatal, watch
 
 
 def done(archive, files):
@@ -81,6 +82,11 @@ def simple(extra=None):
     files = {"m.tvx": b"m", "m/a.txt": b"a", "m/sub/b.txt": b"b"}
     files.update(extra or {})
     return files
+
+
+def large(count, size):
+    """A mod of a few large files, made only when its row runs."""
+    return lambda prefix: {"m.tvx": b"large", **{"m/f%02d.bin" % i: bytes([i]) * size for i in range(count)}}
 
 
 def path_limit(units):
@@ -129,6 +135,10 @@ ROWS = [
     Row("a batch numbers each archive from 1", {**simple(), "n.tvx": b"n", "n/c": b"c"},
         done("m.tvp", 3) + done("n.tvp", 2), mods=("m.tvx", "n.tvx")),
     Row("700 small files", many(700, 6000, 2), done("m.tvp", 701)),
+    # The table's longest mod, about a second under Wine: long enough to
+    # see the window's pane count up while it is packed.
+    Row("a mod of 240 MB, its count seen moving", large(48, 5_000_000), done("m.tvp", 49), fronts=("window",),
+        watch=True),
     Row("past the 109 FAT sectors", {**many(3, 3_000_000, 3), "m/z.bin": b"z" * 100}, done("m.tvp", 5),
         fronts=("test_pack", "tvpack")),
     Row("only the mod file, empty folders", {"m.tvx": b"only me", "m/a/b": None, "m/c": None}, done("m.tvp", 1)),
@@ -226,7 +236,7 @@ class Front:
             code, out, err = run(self.command + ["pack"] + mods, root, answers, unprivileged=unprivileged)
         else:
             args = [a for answer in row.answers for a in ("--answer", answer)] + \
-                   (["--lock", row.lock.replace("/", "\\")] if row.lock else [])
+                   (["--lock", row.lock.replace("/", "\\")] if row.lock else []) + (["--watch"] if row.watch else [])
             code, out, err = run(self.command[:-1] + ["pack", windows_path(self.command[-1])] + args + list(row.mods), root,
                                  timeout=300)
         return code, out.replace("\r\n", "\n"), err
@@ -272,6 +282,8 @@ def check_in(front, row, root, prefix):
         check_progress_calls(out, err)
     if front.kind == "window":
         check_questions(row, out, err)
+    if row.watch:
+        check_watched(out, err)
     for mod in row.mods:
         archive = os.path.join(root, mod[:-4] + ".tvp")
         name = os.path.basename(archive)
@@ -298,13 +310,30 @@ def check_progress_calls(out, err):
            "progress calls")
 
 
-QUESTION = re.compile(r'box "Tolvane Packer" buttons 6\* 7 2 text: Mod archive "[^"]+" already exists! '
-                      r'Do you wish to overwrite it\? pane: (.*)$')
+def check_watched(out, err):
+    """While the mod is packed, the pane is seen counting up, without a step
+    back, to the count of its final line, about ten times a second or more
+    (the pane promises 10 to 40): at least 3 counts, and at least 8 a second
+    from the first count seen to the last."""
+    line = next((line for line in err.splitlines() if line.startswith("pane counted:")), "no watch")
+    seen = [(int(count), int(ms)) for count, ms in re.findall(r" (\d+)@(\d+)", line)]
+    counts = [count for count, _ in seen]
+    last = re.findall(r"Adding file (\d+)/", out)[-1:]
+    if counts != sorted(set(counts)) or [str(c) for c in counts[-1:]] != last:
+        raise AssertionError("the counts seen do not go up to the last one (%s): %s" % (last, line))
+    span = seen[-1][1] if seen else 0
+    if len(counts) < 3 or (len(counts) - 1) * 1000 < 8 * span:
+        raise AssertionError("%d counts seen in %d ms: %s" % (len(counts), span, line))
+
+
+QUESTION = re.compile(r'box "Tolvane Packer" icon exclamation buttons 6\* 7 2 text: Mod archive "[^"]+" already '
+                      r'exists! Do you wish to overwrite it\? pane: (.*)$')
 
 
 def check_questions(row, out, err):
-    """Each question is an ownerless Yes/No/Cancel box, Yes the default; when
-    it appears the pane shows exactly the lines written before it."""
+    """Each question is an ownerless Yes/No/Cancel box with the exclamation
+    mark, Yes the default; when it appears the pane shows exactly the lines
+    written before it."""
     boxes = [line for line in err.splitlines() if line.startswith("box ")]
     expect(len(boxes), len(row.answers), "message boxes (%s)" % boxes)
     for box in boxes:
@@ -323,15 +352,26 @@ button "Exit" id 503 style 50000000 ex 00020000 at 50,170,150,200
 button "Select Tolvane mod" id 500 style 50000000 ex 00020000 at 530,350,630,380
 button "Output" id 0 style 50000007 ex 00000000 at 190,64,630,340
 edit "" id 0 style 50200844 ex 00000200 at 194,81,626,336
+hit the window at 170,250: 2
+hit "Help" at 100,85: 1
+hit "About" at 100,135: 1
+hit "Exit" at 100,185: 1
+hit "Select Tolvane mod" at 580,365: 1
+hit "Output" at 410,202: -1
+hit "" at 410,208: 1
+drag the background at 170,250 by 40,30: the window moved 40,30
+drag the pane at 400,300 by 40,30: the window moved 0,0
 """
-BOXES = ['box "Help" buttons 1* text: Select Tolvane mod file(s) to create mod archive(s). pane: ',
-         'box "About" buttons 1* text: Tolvane Packer v 1.0\\n(c) Tolvane Packer developers pane: ']
+BOXES = ['box "Help" icon question buttons 1* text: Select Tolvane mod file(s) to create mod archive(s). pane: ',
+         'box "About" icon information buttons 1* text: Tolvane Packer v 1.0\\n(c) Tolvane Packer developers pane: ']
 
 
 def window_and_boxes(front):
     """The main window centred, borderless, its six controls in creation
-    order; unknown commands ignored; Help and About as ownerless OK boxes;
-    Exit ends the program with 0."""
+    order; unknown commands ignored; Help and About as ownerless OK boxes
+    with the question mark and the information sign; the background answers
+    the mouse as a caption (the group box lets it through) and drags the
+    window, a control does not; Exit ends the program with 0."""
     with tempfile.TemporaryDirectory(prefix="tvp-window-") as root:
         code, out, err = run(front.command[:-1] + ["window", windows_path(front.command[-1])], root, timeout=120)
     w, h = (int(n) for n in re.search(r" of (\d+)x(\d+) ", out).groups())
@@ -340,6 +380,21 @@ def window_and_boxes(front):
     expect(shown, WINDOW.format(x=(w - 640) // 2, y=(h - 400) // 2, w=w, h=h), "window")
     expect([line for line in err.splitlines() if line.startswith("box ")], BOXES, "boxes")
     expect(code, 0, "exit status")
+
+
+def startup_failure(front):
+    """Without the file dialog's library the program fails at start-up: an
+    ownerless OK box "Fatal Error" without icon, and the exit status -1. A
+    copy of the program runs, so that the library stays switched off for
+    that file name alone."""
+    with tempfile.TemporaryDirectory(prefix="tvp-start-") as root:
+        app = os.path.join(root, "TolvanePacker-startup.exe")
+        shutil.copy(front.command[-1], app)
+        code, out, err = run(front.command[:-1] + ["start", windows_path(app), "comdlg32"], root, timeout=120)
+    expect([line for line in err.splitlines() if line.startswith("box ")],
+           ['box "Fatal Error" icon none buttons 1* text: Could not create file dialog instance!\\nExiting '
+            'application! pane: '], "boxes")
+    expect(code, 3, "exit status")
 
 
 def disk_fills_up(front):
@@ -383,6 +438,7 @@ def main(args):
         rows.append(Row("disk fills up at any point", disk_fills_up, None, needs="root"))
     if front.kind == "window":
         rows.append(Row("the main window, its buttons and boxes", window_and_boxes, None))
+        rows.append(Row("a start-up failure's box", startup_failure, None))
     try:
         return run_table(rows, lambda row: row.files(front) if row.out is None else check(front, row),
                          only=os.environ.get("TVP_ROWS", "").split(",") if os.environ.get("TVP_ROWS") else ())

@@ -3,26 +3,34 @@
 //
 // APP is the program's Windows path.
 //
-//   app_driver pack APP [--answer yes|no|cancel|exit]... [--lock FILE] MOD...
+//   app_driver pack APP [--answer yes|no|cancel|exit]... [--lock FILE] [--watch] MOD...
 //     Starts APP in the current folder (holding FILE open without sharing
 //     meanwhile), picks the mods in its file dialog and
 //     answers each overwrite question in turn ("exit" presses the main
 //     window's Exit while the question is open). Prints the pane's final text
-//     on stdout and one line per message box on stderr. Exit status: 0 when
-//     the program ended with 0, 3 when it ended with -1, 1 when it could not
-//     be driven.
+//     on stdout and one line per message box on stderr; with --watch also a
+//     line with the counts the pane was seen to show during the batch. Exit
+//     status: 0 when the program ended with 0, 3 when it ended with -1, 1
+//     when it could not be driven.
 //   app_driver window APP
 //     Prints the main window, its controls and its Help and About boxes, then
-//     presses Exit; ends like "pack".
+//     how its background and controls answer the mouse, dragging by each;
+//     then presses Exit; ends like "pack".
+//   app_driver start APP LIBRARY
+//     Starts APP with the system library LIBRARY switched off and prints the
+//     box its start-up failure shows; ends like "pack".
 #include <windows.h>
 #include <shellapi.h>
+#include <usp10.h>
 
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -162,11 +170,96 @@ std::string OneLine(const std::wstring& text)
     return line;
 }
 
-// One line per message box: caption, owner, buttons (the default marked *),
-// the box's text and the pane's text at that moment.
+// A picture of width x height pixels (0x00RRGGBB, rows top down), drawn by
+// `paint` into a memory device context over a background colour.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<DWORD> pixels;
+    bool operator==(const Picture& other) const
+    {
+        return width == other.width && height == other.height && pixels == other.pixels;
+    }
+    DWORD At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Picture Draw(int width, int height, DWORD background, const std::function<void(HDC)>& paint)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    std::fill_n(static_cast<DWORD*>(bits), width * height, background);
+    paint(memory);
+    GdiFlush();
+    Picture picture{width, height, std::vector<DWORD>(static_cast<const DWORD*>(bits),
+                                                      static_cast<const DWORD*>(bits) + width * height)};
+    for (DWORD& pixel : picture.pixels)
+        pixel &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    return picture;
+}
+
+// What the screen shows in a rectangle given in screen coordinates.
+Picture Capture(const RECT& rect)
+{
+    return Draw(rect.right - rect.left, rect.bottom - rect.top, 0, [&](HDC memory) {
+        HDC screen = GetDC(nullptr);
+        BitBlt(memory, 0, 0, rect.right - rect.left, rect.bottom - rect.top, screen, rect.left, rect.top, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+    });
+}
+
+// The icon a box shows, told by its pixels on the screen: one of the
+// system's standard icons drawn on the box's background, "other" when it
+// shows something else, "none" when it holds no icon.
+std::string IconOf(HWND box)
+{
+    static const struct {
+        const wchar_t* id;
+        const char* name;
+    } kStandard[] = {{IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "exclamation"},
+                     {IDI_ASTERISK, "information"}};
+    for (HWND child : Children(box)) {
+        // An icon control that holds no icon shows nothing; the box's text
+        // may then lie over it.
+        DWORD_PTR icon = 0;
+        if (!IsWindowVisible(child) || !IsClass(child, L"Static") ||
+            (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON ||
+            !SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &icon) || icon == 0)
+            continue;
+        RECT rect = {};
+        GetWindowRect(child, &rect);
+        std::string seen = "other";
+        // The box may still be painting when it is first found.
+        WaitUntil([&] {
+            Picture shown = Capture(rect);
+            for (const auto& standard : kStandard) {
+                Picture drawn = Draw(shown.width, shown.height, shown.At(0, 0), [&](HDC memory) {
+                    DrawIconEx(memory, 0, 0, LoadIconW(nullptr, standard.id), shown.width, shown.height, 0,
+                               nullptr, DI_NORMAL);
+                });
+                if (drawn == shown) {
+                    seen = standard.name;
+                    return true;
+                }
+            }
+            return false;
+        }, 2000);
+        return seen;
+    }
+    return "none";
+}
+
+// One line per message box: caption, icon, owner, buttons (the default
+// marked *), the box's text and the pane's text at that moment.
 void PrintBox(HWND box)
 {
-    std::string line = "box \"" + ToUtf8(TextOf(box)) + "\"" + (GetWindow(box, GW_OWNER) ? " owned" : "") + " buttons";
+    std::string line = "box \"" + ToUtf8(TextOf(box)) + "\" icon " + IconOf(box) +
+                       (GetWindow(box, GW_OWNER) ? " owned" : "") + " buttons";
     std::wstring text;
     for (HWND child : Children(box)) {
         LONG style = GetWindowLongW(child, GWL_STYLE);
@@ -176,6 +269,148 @@ void PrintBox(HWND box)
             text += TextOf(child);
     }
     std::fprintf(stderr, "%s text: %s pane: %s\n", line.c_str(), OneLine(text).c_str(), OneLine(PaneText()).c_str());
+}
+
+// The pane as a person watches it while a mod is packed: each new picture
+// of its first lines on the screen, with the time it was seen. The program
+// takes no messages while it packs, so its pane can only be looked at.
+RECT g_watched;
+std::vector<std::pair<DWORD, Picture>> g_frames;
+volatile LONG g_watching;
+HANDLE g_watcher;
+
+DWORD WINAPI WatchPane(void*)
+{
+    for (; g_watching; Sleep(2)) {
+        Picture shown = Capture(g_watched);
+        if (g_frames.empty() || !(g_frames.back().second == shown))
+            g_frames.push_back({GetTickCount(), std::move(shown)});
+    }
+    return 0;
+}
+
+void StartWatching()
+{
+    HWND pane = nullptr;
+    for (HWND child : Children(g_window))
+        pane = IsClass(child, L"EDIT") ? child : pane;
+    GetClientRect(pane, &g_watched);
+    g_watched.bottom = g_watched.top + (g_watched.bottom - g_watched.top) / 3;
+    MapWindowPoints(pane, HWND_DESKTOP, reinterpret_cast<POINT*>(&g_watched), 2);
+    g_watching = 1;
+    g_watcher = CreateThread(nullptr, 0, WatchPane, nullptr, 0, nullptr);
+}
+
+// The rows of a picture that hold text, as [first, last] runs.
+std::vector<std::pair<int, int>> TextRows(const Picture& picture, DWORD background)
+{
+    std::vector<std::pair<int, int>> runs;
+    for (int y = 0; y < picture.height; ++y) {
+        bool ink = false;
+        for (int x = 0; x < picture.width && !ink; ++x)
+            ink = picture.At(x, y) != background;
+        if (ink && !runs.empty() && runs.back().second == y - 1)
+            runs.back().second = y;
+        else if (ink)
+            runs.push_back({y, y});
+    }
+    return runs;
+}
+
+// The smallest part of rows [top, bottom] that holds all that differs from
+// the background.
+Picture Ink(const Picture& picture, int top, int bottom, DWORD background)
+{
+    int left = picture.width, right = -1, first = bottom + 1, last = top - 1;
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            if (picture.At(x, y) != background) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                first = std::min(first, y);
+                last = std::max(last, y);
+            }
+        }
+    }
+    Picture ink{std::max(right - left + 1, 0), std::max(last - first + 1, 0), {}};
+    for (int y = first; y <= last; ++y) {
+        for (int x = left; x <= right; ++x)
+            ink.pixels.push_back(picture.At(x, y));
+    }
+    return ink;
+}
+
+// The progress line "Adding file N/total" drawn as the pane draws it: the
+// system's message font, the window text colour, the pane's background.
+Picture ProgressLine(unsigned number, unsigned total, DWORD background)
+{
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    std::wstring text = L"Adding file " + std::to_wstring(number) + L"/" + std::to_wstring(total);
+    Picture line = Draw(g_watched.right - g_watched.left, 64, background, [&](HDC memory) {
+        HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+        HGDIOBJ old = SelectObject(memory, font);
+        SetBkMode(memory, TRANSPARENT);
+        SetTextColor(memory, GetSysColor(COLOR_WINDOWTEXT));
+        // The pane lays its text out with the shaping engine, which kerns.
+        SCRIPT_STRING_ANALYSIS analysis = nullptr;
+        if (ScriptStringAnalyse(memory, text.c_str(), static_cast<int>(text.size()),
+                                static_cast<int>(text.size()) * 3 / 2 + 16, -1,
+                                SSA_LINK | SSA_FALLBACK | SSA_GLYPHS | SSA_TAB, -1, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, &analysis) == S_OK) {
+            ScriptStringOut(analysis, 8, 8, 0, nullptr, 0, 0, FALSE);
+            ScriptStringFree(&analysis);
+        }
+        SelectObject(memory, old);
+        DeleteObject(font);
+    });
+    return Ink(line, 0, line.height - 1, background);
+}
+
+// Stops watching and prints, on one line, each count the pane was seen to
+// show on its progress line (its second line) and when, in milliseconds from
+// the first; pictures whose progress line reads as no count are counted.
+void PrintWatched(const std::wstring& pane)
+{
+    g_watching = 0;
+    if (WaitForSingleObject(g_watcher, kWaitMs) != WAIT_OBJECT_0)
+        Fail("the pane's watch did not stop");
+    CloseHandle(g_watcher);
+    std::size_t at = pane.rfind(L"Adding file ");
+    unsigned total = at == std::wstring::npos ? 0 : std::wcstoul(pane.c_str() + pane.find(L'/', at) + 1, nullptr, 10);
+    std::string seen;
+    unsigned number = 1, unread = 0;
+    DWORD first = 0;
+    Picture last;
+    std::map<unsigned, Picture> drawn;
+    for (const auto& [ms, picture] : g_frames) {
+        DWORD background = picture.At(picture.width - 1, 0);
+        std::vector<std::pair<int, int>> rows = TextRows(picture, background);
+        if (rows.size() < 2)
+            continue;
+        Picture line = Ink(picture, rows[1].first, rows[1].second, background);
+        if (line == last)
+            continue;
+        last = line;
+        // Counts seen go up, so the search starts from the last one read.
+        unsigned tried = 0;
+        auto reads = [&](unsigned candidate) {
+            if (drawn.count(candidate) == 0)
+                drawn[candidate] = ProgressLine(candidate, total, background);
+            return drawn[candidate] == line;
+        };
+        for (; tried < total && !reads(number); ++tried)
+            number = number % total + 1;
+        if (tried == total) {
+            ++unread;
+            continue;
+        }
+        first = seen.empty() ? ms : first;
+        seen += " " + std::to_string(number) + "@" + std::to_string(ms - first);
+    }
+    std::fprintf(stderr, "pane counted:%s unread %u\n", seen.c_str(), unread);
+    g_frames.clear();
 }
 
 void Start(const std::wstring& app)
@@ -208,7 +443,7 @@ int Finish()
 
 // Picks the mods, then presses Select once more: the program acts on that
 // press only after the batch, so the dialog's return marks the batch's end.
-int Pack(const std::vector<std::wstring>& answers, const std::wstring& names)
+int Pack(const std::vector<std::wstring>& answers, const std::wstring& names, bool watch)
 {
     PostMessageW(GetDlgItem(g_window, kSelect), BM_CLICK, 0, 0);
     HWND dialog = WaitForDialog(true);
@@ -216,6 +451,8 @@ int Pack(const std::vector<std::wstring>& answers, const std::wstring& names)
         Fail("no file dialog");
     SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
     Close(dialog, IDOK);
+    if (watch)
+        StartWatching();
     PostMessageW(GetDlgItem(g_window, kSelect), BM_CLICK, 0, 0);
 
     std::size_t answered = 0;
@@ -227,6 +464,9 @@ int Pack(const std::vector<std::wstring>& answers, const std::wstring& names)
                 return shown != nullptr || WaitForSingleObject(g_app.hProcess, 0) == WAIT_OBJECT_0;
             }, kBatchMs))
             Fail("the batch did not end");
+        // The pane is watched until the batch is over.
+        if (g_watching && (shown == nullptr || FileNameBox(shown) != nullptr || TextOf(shown) == L"Error"))
+            PrintWatched(shown == nullptr ? L"" : PaneText());
         if (shown == nullptr)
             return Finish();
         if (FileNameBox(shown) != nullptr) {
@@ -256,8 +496,56 @@ int Pack(const std::vector<std::wstring>& answers, const std::wstring& names)
     return Finish();
 }
 
+void Mouse(DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+}
+
+// Presses the left button at a point of the window, moves the mouse by
+// (dx, dy) in small steps and lets go, as a person drags; prints how far the
+// window moved.
+void Drag(const char* what, POINT at, int dx, int dy)
+{
+    RECT before = {}, after = {};
+    GetWindowRect(g_window, &before);
+    POINT start = {before.left + at.x, before.top + at.y};
+    SetCursorPos(start.x, start.y);
+    Sleep(100);
+    Mouse(MOUSEEVENTF_LEFTDOWN);
+    for (int step = 1; step <= 10; ++step) {
+        Sleep(30);
+        SetCursorPos(start.x + dx * step / 10, start.y + dy * step / 10);
+    }
+    Sleep(100);
+    Mouse(MOUSEEVENTF_LEFTUP);
+    // The window follows the mouse through the program's own message loop.
+    WaitUntil([&] {
+        GetWindowRect(g_window, &after);
+        return after.left != before.left || after.top != before.top;
+    }, 1000);
+    std::printf("drag %s at %ld,%ld by %d,%d: the window moved %ld,%ld\n", what, at.x, at.y, dx, dy,
+                after.left - before.left, after.top - before.top);
+}
+
+// What the window reports under a point of its own (window coordinates):
+// the code of the control there, or of the window itself.
+void PrintHitTest(HWND window, POINT at)
+{
+    RECT frame = {};
+    GetWindowRect(g_window, &frame);
+    DWORD_PTR hit = 0;
+    SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(frame.left + at.x, frame.top + at.y), SMTO_ABORTIFHUNG,
+                        kWaitMs, &hit);
+    std::string what = window == g_window ? "the window" : "\"" + ToUtf8(TextOf(window)) + "\"";
+    std::printf("hit %s at %ld,%ld: %ld\n", what.c_str(), at.x, at.y, static_cast<long>(static_cast<LRESULT>(hit)));
+}
+
 // The window's frame and styles, each control in creation order, then the
-// boxes of Help and About, after commands the window must ignore.
+// boxes of Help and About, after commands the window must ignore; then how
+// the background and the controls answer the mouse.
 int DescribeWindow()
 {
     RECT rect = {};
@@ -285,7 +573,36 @@ int DescribeWindow()
         PrintBox(box);
         Close(box, IDOK);
     }
+    constexpr POINT kBackground = {170, 250};
+    PrintHitTest(g_window, kBackground);
+    for (HWND child : Children(g_window)) {
+        GetWindowRect(child, &rect);
+        MapWindowPoints(HWND_DESKTOP, g_window, reinterpret_cast<POINT*>(&rect), 2);
+        PrintHitTest(child, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    }
+    Drag("the background", kBackground, 40, 30);
+    Drag("the pane", {400, 300}, 40, 30);
     PostMessageW(GetDlgItem(g_window, kExit), BM_CLICK, 0, 0);
+    return Finish();
+}
+
+// Starts the program with a system library it needs switched off (through
+// Wine's settings for programs of its file name, removed again afterwards),
+// so that its start-up fails; prints the failure's box and presses OK.
+int StartWithout(const std::wstring& app, const std::wstring& library)
+{
+    std::wstring settings = L"Software\\Wine\\AppDefaults\\" + app.substr(app.find_last_of(L"\\/") + 1);
+    const wchar_t disabled[] = L"";
+    if (RegSetKeyValueW(HKEY_CURRENT_USER, (settings + L"\\DllOverrides").c_str(), library.c_str(), REG_SZ,
+                        disabled, sizeof(disabled)) != ERROR_SUCCESS)
+        Fail("the library could not be switched off");
+    Start(app);
+    HWND box = WaitForDialog(false);
+    RegDeleteTreeW(HKEY_CURRENT_USER, settings.c_str());
+    if (box == nullptr)
+        Fail("no box");
+    PrintBox(box);
+    Close(box, IDOK);
     return Finish();
 }
 
@@ -297,27 +614,33 @@ int main()
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::wstring> args(argv + 1, argv + count);
     LocalFree(argv);
-    if (args.size() < 2 || (args[0] != L"pack" && args[0] != L"window")) {
-        std::fputs("usage: app_driver pack APP [--answer ANSWER]... MOD... | app_driver window APP\n", stderr);
+    if (args.size() < 2 || (args[0] != L"pack" && args[0] != L"window" && (args[0] != L"start" || args.size() != 3))) {
+        std::fputs("usage: app_driver pack APP [--answer ANSWER]... [--watch] MOD... | app_driver window APP"
+                   " | app_driver start APP LIBRARY\n", stderr);
         return 1;
     }
     // The pane's own line ends, not the C library's translation of them.
     _setmode(_fileno(stdout), _O_BINARY);
+    if (args[0] == L"start")
+        return StartWithout(args[1], args[2]);
     Start(args[1]);
     if (args[0] == L"window")
         return DescribeWindow();
     std::vector<std::wstring> answers;
     std::wstring names;
+    bool watch = false;
     HANDLE lock = INVALID_HANDLE_VALUE;
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == L"--answer" && i + 1 < args.size())
             answers.push_back(args[++i]);
+        else if (args[i] == L"--watch")
+            watch = true;
         else if (args[i] == L"--lock" && i + 1 < args.size())
             lock = CreateFileW(args[++i].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         else
             names += (names.empty() ? L"\"" : L" \"") + args[i] + L"\"";
     }
-    int result = Pack(answers, names);
+    int result = Pack(answers, names, watch);
     if (lock != INVALID_HANDLE_VALUE)
         CloseHandle(lock);
     return result;
