@@ -73,7 +73,7 @@ clean:
 .PHONY: dist install install-strip uninstall test-package
 DIST    := $(CURDIR)/dist
 PREFIX  ?= /usr/local
-SOURCE  := tolvane-packer-$(shell sed -n 's/^project(TolvanePacker VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+SOURCE  := tolvane-packer-$(shell awk '/^project.TolvanePacker VERSION/ {print $$3}' CMakeLists.txt)
 
 dist: build-native build-windows
 	rm -rf $(DIST)
@@ -84,7 +84,7 @@ dist: build-native build-windows
 	cd $(DIST) && sha256sum *.deb *.zip *.tar.gz >SHA256SUMS
 
 test-package: dist
-	tests/package/check_packages.sh $(DIST)
+	BUILD=$(BUILD) tests/package/check_packages.sh $(DIST)
 
 # tvpack, its manual page, completions and documents under
 # $(DESTDIR)$(PREFIX), as built (install-strip: without debugging symbols).
