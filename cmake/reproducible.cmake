@@ -35,7 +35,9 @@ endif()
 # lies inside the source folder.
 add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 
-# A PE file's header holds its link time; zero it.
+# A PE file's header holds its link time; zero it. (Stripping writes the
+# time again: cpack strips with SOURCE_DATE_EPOCH set, so the packaged
+# programs carry the release time.)
 if(WIN32)
   add_link_options(LINKER:--no-insert-timestamp)
 endif()
