@@ -17,6 +17,10 @@ deb=$dist/tolvane-packer_${version}_$(dpkg --print-architecture).deb
 zip=$dist/TolvanePacker-$version-win64.zip
 folder=TolvanePacker-$version
 source=tolvane-packer-$version
+# The release time, taken as the build takes it: SOURCE_DATE_EPOCH, else the
+# time the source tarball wrote in, else the last commit's.
+release=${SOURCE_DATE_EPOCH:-$(grep -Ex '[0-9]+' "$top/packaging/source-date-epoch" ||
+                               git -C "$top" log -1 --format=%ct)}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 root=$tmp/root
@@ -66,12 +70,18 @@ manual_bold() {  # every option is bold: a line of .B, or \fB right before it
     plain=$(zcat "$page" | grep -v '^\.B ' | grep -P '(?<!\\fB)\\-\\-[a-z]'); echo "$plain"
     [[ -z $plain ]]
 }
-manual_date() {  # the page's date is the release time of the files beside it, not the build day
+manual_date() {  # the page's date is the release time's, not the build day's
     local date expected
     date=$(zcat "$root/usr/share/man/man1/tvpack.1.gz" | sed -n 's/^\.TH [^"]*"1" "\([^"]*\)".*/\1/p')
-    expected=$(LC_ALL=C date -u -d "@$(stat -c %Y "$root/usr/bin/tvpack")" '+%B %Y')
-    echo "page: $date, files: $expected"
+    expected=$(LC_ALL=C date -u -d "@$release" '+%B %Y')
+    echo "page: $date, release: $expected"
     [[ -n $date && $date == "$expected" ]]
+}
+deb_times() {  # every file and folder carries the release time
+    local times
+    times=$(dpkg-deb --fsys-tarfile "$deb" | tar -tv --full-time --utc | awk '{print $4 " " $5}' | sort -u)
+    echo "$times"
+    [[ $times == "$(date -u -d "@$release" '+%Y-%m-%d %H:%M:%S')" ]]
 }
 completion() {
     mkdir "$tmp/mod" && cd "$tmp/mod" && touch a.tvx b.tvp c.txt && mkdir d || return
@@ -82,6 +92,48 @@ completion() {
         COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tvpack
         [[ "${COMPREPLY[*]}" == "${c#*|}" ]] || { echo "'${c%|*}' completes to '${COMPREPLY[*]}'"; return 1; }
     done
+}
+fish_completion() {  # fish offers the same as bash
+    local cases=("tvpack v|verify" "tvpack pack |a.tvx d/" "tvpack list |b.tvp d/" "tvpack extract b.tvp |d/"
+                 "tvpack extract b.tvp out |" "tvpack list --|--help --json --version")
+    local c got
+    cd "$tmp/mod" || return
+    for c in "${cases[@]}"; do
+        got=$(fish --no-config -c "source $root/usr/share/fish/vendor_completions.d/tvpack.fish; complete -C '${c%|*}'" |
+              cut -f1 | LC_ALL=C sort | paste -sd' ')
+        [[ $got == "${c#*|}" ]] || { echo "'${c%|*}' completes to '$got'"; return 1; }
+    done
+}
+zsh_completion() {  # zsh, driven through a terminal: each line and a tab, then what it lists
+    cd "$tmp/mod" || return
+    mkdir -p "$tmp/zsh" && cp "$root/usr/share/zsh/vendor-completions/_tvpack" "$tmp/zsh/" || return
+    local lists
+    lists=$(timeout 60 zsh -f -s "$tmp/zsh" <<'END'
+zmodload zsh/zpty
+zpty -b shell zsh -f -i
+zpty -w shell "PS1='> '; fpath=($1 \$fpath); autoload -Uz compinit; compinit -u -D; setopt nobeep; print READY"
+# Reads until TEXT shows (or 10 s pass), and prints what came.
+read_until() {
+    local text=$1 out="" chunk; integer tries=0
+    while (( tries++ < 100 )) && [[ $out != *$~text* ]]; do
+        zpty -r -t shell chunk && out+=$chunk || sleep 0.1
+    done
+    print -r -- "$out"
+}
+read_until READY >/dev/null
+for line in "tvpack " "tvpack pack " "tvpack list --" "tvpack extract b.tvp "; do
+    zpty -w -n shell "$line"$'\t'
+    print "=== $line"; read_until "(verify*|d/*|--json*|d/)"
+    zpty -w -n shell $'\C-u'; sleep 0.2; while zpty -r -t shell chunk; do :; done
+done
+END
+) || return
+    lists=$(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\r//g' <<<"$lists"); echo "$lists"
+    [[ $(sed -n '/^=== tvpack $/,/^===/p' <<<"$lists") == *"extract"*"list"*"pack"*"verify"* ]] &&
+    [[ $(sed -n '/^=== tvpack pack $/,/^===/p' <<<"$lists") =~ a\.tvx\ +d/ ]] &&
+    [[ $(sed -n '/^=== tvpack pack $/,/^===/p' <<<"$lists") != *"c.txt"* ]] &&
+    [[ $(sed -n '/^=== tvpack list --$/,/^===/p' <<<"$lists") == *"--json"* ]] &&
+    [[ $(sed -n '/^=== tvpack extract b.tvp $/,$p' <<<"$lists") == *"extract b.tvp d/"* ]]
 }
 depends() { dpkg-deb --info "$deb" | grep '^ Depends:' | tee /dev/stderr | grep -Eq 'libc6 \(>= [0-9.]+\).*libstdc\+\+6 \(>= '; }
 file_types() {  # the shared-mime-info entry names both types by their extension
@@ -145,15 +197,15 @@ tvpack_manifest_and_icon() {  # runs as invoker, names Windows 7 to 11, long pat
     cmp <(wrestool -x -t14 "$tmp/tvpack.exe") <(wrestool -x -t14 "$tmp/app.exe") &&
         cmp <(wrestool -x -t3 "$tmp/tvpack.exe") <(wrestool -x -t3 "$tmp/app.exe")
 }
-link_time() {  # the PE header's link time is the release time (the .deb's file times), not the build's
-    local stamp release
+link_time() {  # the PE header's link time is the release time, not the build's
+    local stamp
     unzip -p "$zip" "$folder/$1" >"$tmp/$1" || return
     stamp=$(python3 -c 'import struct, sys
 data = open(sys.argv[1], "rb").read()
 pe = struct.unpack_from("<I", data, 0x3c)[0]
 assert data[pe:pe + 4] == b"PE\0\0"
 print(struct.unpack_from("<I", data, pe + 8)[0])' "$tmp/$1") || return
-    release=$(stat -c %Y "$root/usr/bin/tvpack"); echo "link time $stamp, release time $release"
+    echo "link time $stamp, release time $release"
     [[ $stamp == "$release" ]]
 }
 source_tarball() {  # the commit's files in one folder, its release time filled in, nothing built
@@ -183,7 +235,10 @@ check "deb: manual page reads without warnings" manual_page
 check "deb: manual page sections" manual_sections
 check "deb: manual page options in bold" manual_bold
 check "deb: manual page dated at the release" manual_date
+check "deb: file times are the release time" deb_times
 check "deb: bash completion" completion
+check "deb: fish completion" fish_completion
+check "deb: zsh completion" zsh_completion
 check "deb: file types" file_types
 check "deb: dependencies computed" depends
 check "zip: the four files in one folder" zip_names
