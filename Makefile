@@ -75,10 +75,12 @@ DIST    := $(CURDIR)/dist
 PREFIX  ?= /usr/local
 SOURCE  := tolvane-packer-$(shell awk '/^project.TolvanePacker VERSION/ {print $$3}' CMakeLists.txt)
 
+# cpack gives the .deb's members the modes its temporary files get, so
+# it runs under the usual umask.
 dist: build-native build-windows
 	rm -rf $(DIST)
-	cd $(NATIVE) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
-	cd $(WINDOWS) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
+	cd $(NATIVE) && umask 022 && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
+	cd $(WINDOWS) && umask 022 && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
 	rm -rf $(DIST)/_CPack_Packages
 	git archive --format=tar --prefix=$(SOURCE)/ HEAD | gzip -9 --no-name >$(DIST)/$(SOURCE).tar.gz
 	cd $(DIST) && sha256sum *.deb *.zip *.tar.gz >SHA256SUMS
