@@ -11,7 +11,6 @@ namespace {
 
 struct ConsoleLog {
     OverwritePolicy policy = OverwritePolicy::Ask;
-    ModReport report;
     bool terminal = false;
     bool terminalKnown = false;
     // The text of the current line: on a terminal already shown (kept for
@@ -40,27 +39,6 @@ std::u16string WithLineFeeds(const WCHAR* text)
     return converted;
 }
 
-bool StartsWith(const std::u16string& text, const std::u16string& start)
-{
-    return text.compare(0, start.size(), start) == 0;
-}
-
-bool EndsWith(const std::u16string& text, const std::u16string& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-void NoteText(ModReport& report, const std::u16string& text)
-{
-    report.wroteAnything = true;
-    if (StartsWith(text, u"Creating mod archive \""))
-        report.created = true;
-    if (StartsWith(text, u"\nSuccessfully created mod archive \""))
-        report.succeeded = true;
-    if (StartsWith(text, u"Mod archive \"") && EndsWith(text, u"\" already exists. Skipping.\n\n"))
-        report.skipped = true;
-}
-
 int ParseAnswer(std::string answer)
 {
     while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\t'))
@@ -86,21 +64,10 @@ void SetOverwritePolicy(OverwritePolicy policy)
     Log().policy = policy;
 }
 
-void BeginModReport()
-{
-    Log().report = ModReport();
-}
-
-ModReport CurrentModReport()
-{
-    return Log().report;
-}
-
 void AppendOutput(const WCHAR* text)
 {
     ConsoleLog& log = Log();
     std::u16string converted = WithLineFeeds(text);
-    NoteText(log.report, converted);
 
     std::size_t lastBreak = converted.rfind(u'\n');
     if (log.terminal) {
@@ -123,7 +90,6 @@ void ReplaceCurrentOutputLine(const WCHAR* text)
 {
     ConsoleLog& log = Log();
     std::u16string converted = WithLineFeeds(text);
-    log.report.wroteAnything = true;
     if (log.terminal)
         RewriteTerminalLine(log.line.size(), converted);
     log.line = converted;
@@ -156,7 +122,6 @@ int AskOverwrite(const WCHAR* question)
             return result;
         prompt = u"Please answer y, n or c: ";
     }
-    log.report.askedUnanswered = true;
     return 0;
 }
 

@@ -11,26 +11,11 @@
 // The overwrite question is answered by policy (--overwrite, --skip) or asked
 // on standard error and read from standard input; the end of the input is no
 // answer, which makes the packer give up (Fatal).
-//
-// While one mod is packed the log also notes what the packer reported, so the
-// pack command can tell a packed mod from one that was not.
 #pragma once
 
 enum class OverwritePolicy { Ask, Yes, No };
 
 void SetOverwritePolicy(OverwritePolicy policy);
-
-// What the packer reported since BeginModReport().
-struct ModReport {
-    bool wroteAnything = false;  // any text at all
-    bool created = false;        // "Creating mod archive": an archive was created
-    bool succeeded = false;      // the closing "Successfully created" line
-    bool skipped = false;        // the archive existed and was kept (No)
-    bool askedUnanswered = false;  // the question got no usable answer
-};
-
-void BeginModReport();
-ModReport CurrentModReport();
 
 // Ends a line the packer left unfinished, so the shell prompt starts afresh.
 void FinishConsoleOutput();

@@ -1,6 +1,9 @@
 // tvpack list: each stream's number, the size of the file it holds and the
 // path in its name header, in number order; --json gives the same as a JSON
 // array of {"number", "size", "path"} objects.
+//
+// The text table never prints two different paths alike: the backslash is
+// only ever a separator, and "%" starts an escape, so a literal "%" is one.
 #include <algorithm>
 
 #include "cli/archive.h"
@@ -17,6 +20,49 @@ struct Row {
     std::u16string path;
 };
 
+constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
+
+// "%" and two hex digits, or "%u" and four ("u" is no hex digit, so the two
+// forms can't be mistaken for each other).
+std::u16string Escape(char16_t unit)
+{
+    std::u16string escape = u"%";
+    if (unit > 0xFF)
+        escape += u'u';
+    for (int shift = unit > 0xFF ? 12 : 4; shift >= 0; shift -= 4)
+        escape += kHexDigits[(unit >> shift) & 0xF];
+    return escape;
+}
+
+bool IsSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+// A stored path as the table prints it. Escaped: "%" itself; control
+// characters, which would disturb the terminal; "/" and the unit that stands
+// for a backslash inside a name (U+F05C), which would pass for separators;
+// and surrogates outside a pair (bytes of a name that was not UTF-8), which
+// have no printable form of their own.
+std::u16string ListedPath(const std::u16string& path)
+{
+    std::u16string text;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        char16_t unit = path[i];
+        bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
+                    path[i + 1] <= 0xDFFF;
+        if (pair) {
+            text += path.substr(i++, 2);
+        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == u'%' || unit == u'/' ||
+                   unit == 0xF05C || IsSurrogate(unit)) {
+            text += Escape(unit);
+        } else {
+            text += unit;
+        }
+    }
+    return text;
+}
+
 std::u16string TextTable(const std::vector<Row>& rows)
 {
     std::size_t numberWidth = 1;
@@ -28,7 +74,7 @@ std::u16string TextTable(const std::vector<Row>& rows)
     std::u16string text;
     for (const Row& row : rows)
         text += PadLeft(Decimal(row.number), numberWidth) + u"  " + PadLeft(Decimal(row.size), sizeWidth) +
-                u"  " + Printable(row.path) + u"\n";
+                u"  " + ListedPath(row.path) + u"\n";
     return text;
 }
 

@@ -12,6 +12,7 @@
 #include "cli/layout.h"
 #include "cli/mod_tree.h"
 #include "cli/text.h"
+#include "cli/windows_names.h"
 
 namespace {
 
@@ -145,6 +146,7 @@ int RunVerify(const Arguments& arguments)
     std::u16string report;
     for (const std::u16string& text : verifier.Problems())
         report += text + u"\n";
+    report += WindowsNameNotes(archive.Streams());
     std::size_t count = verifier.Problems().size();
     if (count != 0) {
         report += name + u": " + Decimal(count) + (count == 1 ? u" problem" : u" problems") + u" found.\n";

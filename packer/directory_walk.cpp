@@ -4,6 +4,7 @@
 
 #include "packer/constants.h"
 #include "packer/file_stream.h"
+#include "packer/mod_outcome.h"
 #include "packer/names.h"
 #include "packer/report.h"
 
@@ -33,12 +34,18 @@ OpenResult OpenLevel(WalkLevel* level, const WCHAR* directory)
     level->search = INVALID_HANDLE_VALUE;
     _snwprintf_s(level->directory, kPathChars, kPathChars - 1, TEXT("%s"), directory);
     if (_snwprintf_s(level->pattern, kPathChars, kPathChars - 1, TEXT("%s\\*"),
-                     level->directory) < 0)
+                     level->directory) < 0) {
+        NoteFailedStep(level->directory, FailureCause::PathTooLong, 0);
         return OpenResult::TooLong;
+    }
     memset(&level->entry, 0, sizeof level->entry);
     level->search = FindFirstFileExW(level->pattern, FindExInfoBasic, &level->entry,
                                      FindExSearchNameMatch, nullptr, 0);
-    return level->search != INVALID_HANDLE_VALUE ? OpenResult::Opened : OpenResult::SearchFailed;
+    if (level->search == INVALID_HANDLE_VALUE) {
+        NoteFailedStep(level->directory, FailureCause::SystemCall, GetLastError());
+        return OpenResult::SearchFailed;
+    }
+    return OpenResult::Opened;
 }
 
 // Reports why a level could not be opened; lineBreak ends a progress line.
@@ -58,8 +65,11 @@ void ReportOpenFailure(OpenResult result, const WalkLevel& level, bool lineBreak
 // the cut path would name some other file or directory.
 bool ChildPath(const WalkLevel& level, WCHAR* child)
 {
-    return _snwprintf_s(child, kPathChars, kPathChars - 1, TEXT("%s\\%s"), level.directory,
-                        level.entry.cFileName) >= 0;
+    if (_snwprintf_s(child, kPathChars, kPathChars - 1, TEXT("%s\\%s"), level.directory,
+                     level.entry.cFileName) >= 0)
+        return true;
+    NoteFailedStep(child, FailureCause::PathTooLong, 0);
+    return false;
 }
 
 }  // namespace

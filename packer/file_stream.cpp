@@ -5,6 +5,7 @@
 
 #include "packer/constants.h"
 #include "packer/file_counters.h"
+#include "packer/mod_outcome.h"
 #include "packer/output_log.h"
 #include "packer/report.h"
 
@@ -13,6 +14,14 @@ namespace {
 // A mod archive is a version 3 compound file, which stays below 2 GiB; a
 // larger file can never fit, so it is refused before it is read.
 constexpr DWORD kLargestFileBytes = 0x7FFFFFFFu - kStreamHeaderBytes;
+
+// Notes why an archive call about path failed: the system's code when the
+// call left one (the last error is cleared before it), else its result.
+void NoteStorageFailure(const WCHAR* path, HRESULT result)
+{
+    DWORD error = GetLastError();
+    NoteFailedStep(path, error != 0 ? FailureCause::SystemCall : FailureCause::Storage, error, result);
+}
 
 void ReportCreateFailure(HRESULT result)
 {
@@ -46,11 +55,13 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     DWORD sizeHigh = 0;
     DWORD sizeLow = GetFileSize(file, &sizeHigh);
     if (sizeLow == INVALID_FILE_SIZE && sizeHigh == 0) {
+        NoteFailedStep(path, FailureCause::SystemCall, GetLastError());
         CloseHandle(file);
         Report(TEXT("Error getting file size from file \"%s\"!\r\n"), path);
         return nullptr;
     }
     if (sizeHigh != 0 || sizeLow > kLargestFileBytes) {
+        NoteFailedStep(path, FailureCause::TooLarge, 0);
         CloseHandle(file);
         // After the first file the previous file's progress line is still
         // open, so the message starts a line of its own.
@@ -63,6 +74,12 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     BYTE* buffer = static_cast<BYTE*>(malloc(sizeLow == 0 ? 1 : sizeLow));
     DWORD read = 0;
     BOOL readOk = buffer != nullptr && ReadFile(file, buffer, sizeLow, &read, nullptr);
+    if (buffer == nullptr)
+        NoteFailedStep(path, FailureCause::NoMemory, 0);
+    else if (!readOk)
+        NoteFailedStep(path, FailureCause::SystemCall, GetLastError());
+    else if (read != sizeLow)
+        NoteFailedStep(path, FailureCause::Shrank, 0);
     CloseHandle(file);
     // A short read would leave stale bytes in the archive: treat it as failure.
     if (!readOk || read != sizeLow) {
@@ -95,17 +112,22 @@ int WriteStream(const WCHAR* path, IStorage* storage, const BYTE* content, DWORD
     ReplaceCurrentOutputLine(progress);
 
     IStream* stream = nullptr;
+    SetLastError(0);
     HRESULT result = storage->CreateStream(name, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE,
                                            0, 0, &stream);
     if (result != S_OK) {
+        NoteStorageFailure(path, result);
         ReportCreateFailure(result);
         return -1;
     }
 
     ULONG written = 0;
+    SetLastError(0);
     result = stream->Write(header, kStreamHeaderBytes, &written);
     if (result == S_OK)
         result = stream->Write(content, size, &written);
+    if (result != S_OK)
+        NoteStorageFailure(path, result);
     stream->Release();
     if (result != S_OK) {
         ReportWriteFailure(result);
@@ -120,8 +142,10 @@ int AddFileStream(const WCHAR* path, IStorage* storage)
 {
     HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        NoteFailedStep(path, FailureCause::SystemCall, GetLastError());
         return -1;
+    }
 
     DWORD size = 0;
     BYTE* content = ReadWholeFile(file, path, &size);

@@ -6,6 +6,7 @@
 #include "packer/directory_walk.h"
 #include "packer/file_counters.h"
 #include "packer/file_stream.h"
+#include "packer/mod_outcome.h"
 #include "packer/names.h"
 #include "packer/output_log.h"
 #include "packer/report.h"
@@ -37,6 +38,15 @@ bool EndsWith(const WCHAR* text, const WCHAR* ending)
     if (endingEnd - ending > end - text)
         return false;
     return SameText(end - (endingEnd - ending), ending);
+}
+
+// Notes why the archive could not be created: the system's code when the
+// call left one (the last error is cleared before it), else its result.
+void NoteArchiveFailure(const WCHAR* archiveName, HRESULT result)
+{
+    g_modOutcome = ModOutcome::ArchiveNotCreated;
+    DWORD error = GetLastError();
+    NoteFailedStep(archiveName, error != 0 ? FailureCause::SystemCall : FailureCause::Storage, error, result);
 }
 
 HRESULT CreateArchive(const WCHAR* archiveName, DWORD mode, IStorage** storage)
@@ -94,11 +104,13 @@ FindResult FindModDirectory(const WCHAR* pattern, const WCHAR* baseName)
 PackResult OpenArchive(const WCHAR* archiveName, IStorage** storage)
 {
     *storage = nullptr;
+    SetLastError(0);
     HRESULT result = CreateArchive(archiveName, kCreateNewMode, storage);
     if (result == S_OK)
         return PackResult::Done;
     if (result != STG_E_FILEALREADYEXISTS) {
         *storage = nullptr;
+        NoteArchiveFailure(archiveName, result);
         Report(TEXT("Error creating mod archive \"%s\"!\r\n"), archiveName);
         return PackResult::Done;
     }
@@ -109,19 +121,24 @@ PackResult OpenArchive(const WCHAR* archiveName, IStorage** storage)
                  archiveName);
     switch (AskOverwrite(question)) {
     case IDYES:
+        SetLastError(0);
         result = CreateArchive(archiveName, kReplaceMode, storage);
         if (result != S_OK) {
             *storage = nullptr;
+            NoteArchiveFailure(archiveName, result);
             Report(TEXT("Error creating mod archive \"%s\"!\r\n\r\n"), archiveName);
         }
         return PackResult::Done;
     case IDNO:
+        g_modOutcome = ModOutcome::ArchiveKept;
         Report(TEXT("Mod archive \"%s\" already exists. Skipping.\r\n\r\n"), archiveName);
         return PackResult::Done;
     case IDCANCEL:
+        g_modOutcome = ModOutcome::Cancelled;
         AppendOutput(TEXT("Current operation cancelled by user.\r\n\r\n"));
         return PackResult::Cancelled;
     default:
+        g_modOutcome = ModOutcome::NoAnswer;
         return PackResult::Fatal;
     }
 }
@@ -140,11 +157,13 @@ void FillArchive(IStorage* storage, const WCHAR* archiveName, const WCHAR* modFi
         failure = TEXT("Error adding mod directory to mod archive \"%s\"!\r\n");
 
     if (failure != nullptr) {
+        g_modOutcome = ModOutcome::NotFilled;
         Report(failure, archiveName);
         storage->Release();
         DeleteFileW(archiveName);
         return;
     }
+    g_modOutcome = ModOutcome::Packed;
     Report(TEXT("\r\nSuccessfully created mod archive \"%s\".\r\n\r\n"), archiveName);
     storage->Release();
 }
@@ -153,6 +172,8 @@ void FillArchive(IStorage* storage, const WCHAR* archiveName, const WCHAR* modFi
 
 PackResult PackMod(const WCHAR* modFilePath)
 {
+    g_modOutcome = ModOutcome::NotModFile;
+    ClearFailedStep();
     WCHAR drive[kComponentChars];
     WCHAR directory[kPathChars];
     WCHAR baseName[kPathChars];
@@ -168,6 +189,7 @@ PackResult PackMod(const WCHAR* modFilePath)
     }
     ModNames names;
     if (!split || !ComposeNames(drive, directory, baseName, extension, &names)) {
+        NoteFailedStep(modFilePath, FailureCause::PathTooLong, 0);
         Report(TEXT("Error! Path of file \"%s\" is too long!\r\n"), modFilePath);
         return PackResult::Done;
     }
@@ -179,15 +201,20 @@ PackResult PackMod(const WCHAR* modFilePath)
     SetCurrentDirectoryW(names.folder);
 
     FindResult found = FindModDirectory(names.pattern, baseName);
-    if (found == FindResult::SearchFailed)
+    if (found == FindResult::SearchFailed) {
+        NoteFailedStep(names.folder, FailureCause::SystemCall, GetLastError());
+        g_modOutcome = ModOutcome::FolderNotListed;
         return PackResult::Fatal;
+    }
     if (found == FindResult::Missing) {
+        g_modOutcome = ModOutcome::NoModDirectory;
         SetCurrentDirectoryW(savedDirectory);
         return PackResult::Done;
     }
 
     g_fileNumber = 1;
     if (CountDirectoryFiles(names.modDirectoryPath, &g_fileTotal) != 0) {
+        g_modOutcome = ModOutcome::NotCounted;
         Report(TEXT("Error getting file number in mod directory \"%s\"!\r\n"), baseName);
         SetCurrentDirectoryW(savedDirectory);
         return PackResult::Done;

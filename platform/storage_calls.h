@@ -3,6 +3,7 @@
 // writer, and answer with the structured-storage result codes.
 #pragma once
 
+#include <memory>
 #include <new>
 #include <string>
 
@@ -62,4 +63,45 @@ inline HRESULT WriteWriterStream(cfb::Writer& writer, const void* data, ULONG si
     const cfb::Error error = writer.Write(data, size);
     if (error == cfb::Error::None && written) *written = size;
     return StorageResult(error);
+}
+
+// The archive's file sink, keeping the system's code of a call that failed in
+// it, so that a failed storage call can leave that code as the last error the
+// way a failed system call does.
+class CodeKeepingSink final : public cfb::WriteSink {
+public:
+    explicit CodeKeepingSink(std::unique_ptr<cfb::WriteSink>&& file) : file_(std::move(file)) {}
+
+    cfb::Error WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+        return Keep(file_->WriteAt(offset, data, size));
+    }
+    cfb::Error Reserve(std::uint64_t size) override { return Keep(file_->Reserve(size)); }
+    cfb::Error Close() override { return Keep(file_->Close()); }
+
+    // The code kept since the last call, 0 when no system call failed.
+    DWORD TakeCode() {
+        const DWORD code = code_;
+        code_ = 0;
+        return code;
+    }
+
+private:
+    // Read at once: the file sink returns right after the call that failed.
+    cfb::Error Keep(cfb::Error error) {
+        if (error != cfb::Error::None && error != cfb::Error::Closed && code_ == 0) code_ = GetLastError();
+        return error;
+    }
+
+    std::unique_ptr<cfb::WriteSink> file_;
+    DWORD code_ = 0;
+};
+
+// A failed call leaves as the last error the code of the system call that
+// failed within it, or 0 when the failure was the archive's own (a name, the
+// format's size limit), never a code left over from an earlier call.
+inline HRESULT LeaveLastError(HRESULT result, CodeKeepingSink& sink)
+{
+    const DWORD code = sink.TakeCode();
+    if (result != S_OK) SetLastError(code);
+    return result;
 }

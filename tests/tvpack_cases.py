@@ -10,6 +10,7 @@ example mod and its archive, with paths relative to it. With --native (and
 native tvpack.
 """
 
+import atexit
 import json
 import os
 import pty
@@ -334,7 +335,8 @@ def rows():
                                                       "--overwrite", "--skip", "--json", "--force"], "", pack=False))
     table += hostile_rows()
     if not WINE:
-        table += native_rows() + storage_rows()
+        table += native_rows() + storage_rows() + failure_rows() + windows_name_rows()
+    table += listing_rows()
     return table
 
 
@@ -443,6 +445,104 @@ def packing_rows():
              ("a write failed", big, full, limit),
              ("a file too large", lambda root: big(root) or os.truncate(os.path.join(root, "castle", "zz.bin"), 1 << 31), too_large,
               None)]]
+
+
+def failure_rows():
+    """A packing step that fails: after the pane's texts, the file on disk and the system's reason."""
+    added = 'Creating mod archive "castle.tvp".\nAdding file %d/%d' + 'Error adding mod directory to mod archive "castle.tvp"!\n'
+    not_packed = '"castle.tvx": not packed: see the messages above'
+
+    def as_nobody(root):
+        subprocess.run(["chown", "-R", "nobody:nogroup", root], check=True)
+
+    def unreadable(root):
+        os.chmod(os.path.join(root, "castle", "scripts", "gate.lua"), 0)
+        as_nobody(root)
+
+    def unsearchable(root):
+        os.chmod(os.path.join(root, "castle", "textures"), 0)
+        as_nobody(root)
+
+    def small_disk(root):
+        # 40 empty files fill the disk exactly when the 40th stream is created.
+        disk = os.path.join(root, "disk")
+        os.makedirs(disk)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % (64 * 1024), "tmpfs", disk], check=True)
+        # A failed row skips `after`: the disk goes at the latest when the table ends.
+        atexit.register(subprocess.run, ["umount", "-l", disk], stderr=subprocess.DEVNULL)
+        write(os.path.join(disk, "filler"), b"f" * 10240)
+        write(os.path.join(disk, "m.tvx"), b"m")
+        for i in range(40):
+            write(os.path.join(disk, "m", "f%d" % i), b"")
+
+    def unmount(root):
+        subprocess.run(["umount", os.path.join(root, "disk")], check=True)
+    return [
+        Row("pack names a file it may not read", ["pack", "castle.tvx"], 1, added % (2, 7),
+            ["tvpack: castle/scripts/gate.lua: Permission denied\n", not_packed], pack=False, prepare=unreadable,
+            needs="nobody"),
+        Row("pack names a dangling link", ["pack", "castle.tvx"], 1, added % (5, 8),
+            ["tvpack: castle/textures/dangling.dds: No such file or directory\n", not_packed], pack=False,
+            prepare=lambda root: os.symlink("nowhere", os.path.join(root, "castle", "textures", "dangling.dds"))),
+        Row("pack names a mod file that is a folder", ["pack", "hollow.tvx"], 1,
+            'Creating mod archive "hollow.tvp".\nError adding tvx file to mod archive "hollow.tvp"!\n',
+            ["tvpack: hollow.tvx: Is a directory\n", '"hollow.tvx": not packed'], pack=False,
+            prepare=lambda root: [os.makedirs(os.path.join(root, n)) for n in ("hollow.tvx", "hollow/a")]),
+        Row("pack names a folder it may not search", ["pack", "castle.tvx"], 1, None,
+            ["/castle/textures: Permission denied\n", not_packed], pack=False, prepare=unsearchable, needs="nobody"),
+        Row("pack names the file whose stream found the disk full", ["pack", os.path.join("disk", "m.tvx")], 1,
+            'Creating mod archive "m.tvp".\nAdding file 40/41\nError creating stream! Unknown error!!\n'
+            'Error adding mod directory to mod archive "m.tvp"!\n',
+            ["tvpack: disk/m/f8: No space left on device\n", '"disk/m.tvx": not packed'], pack=False,
+            prepare=small_disk, after=unmount, needs="root"),
+    ]
+
+
+WINDOWS_NAMES = [("a device", "CON", "names a device"), ("a device with an extension", "nul.txt", "names a device"),
+                 ("a device as a folder", "lpt1/x.txt", 'the name "lpt1" names a device'),
+                 ("a trailing dot", "x.", "ends in a dot or a space"), ("a trailing space", "x ", "ends in a dot"),
+                 ("a tab", "a\tb", 'the name "a\\x09b" holds a control character'),
+                 ("bytes that are not UTF-8", b"bad\xff", "was not valid UTF-8 on disk")] + \
+                [("'%s'" % c, "a%sb" % c, "holds '%s', which Windows file names can't hold" % c) for c in '<>:"|?*']
+
+
+def windows_name_rows():
+    """A mod with a name Windows can't create: packed with a warning, verified with a note."""
+    def put(name):
+        def prepare(root):
+            path = os.path.join(root.encode(), b"castle", name if isinstance(name, bytes) else name.encode())
+            write(path, b"w")
+        return prepare
+
+    def stored(name):
+        text = name.decode("utf-8", "surrogateescape") if isinstance(name, bytes) else name
+        return "castle\\" + text.replace("/", "\\").replace("\t", "\\x09")
+    rows = []
+    for label, name, why in WINDOWS_NAMES:
+        path = stored(name)
+        rows.append(Row("pack warns about a Windows name: " + label, ["pack", "--overwrite", "castle.tvx"], 0,
+                        None, ['tvpack: "castle.tvx": warning: "%s" can\'t be created on Windows: ' %
+                               path.replace("\udcff", "\ufffd"), why],
+                        prepare=put(name)))
+        rows.append(Row("verify notes a Windows name: " + label, ["verify", "castle.tvp"], 0,
+                        ['note: stream "', '": "%s" can\'t be created on Windows: ' % path, why, ": OK, 8 files"], "",
+                        prepare=both(put(name), lambda root: run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root))))
+    return rows
+
+
+def listing_rows():
+    """Pairs of paths that plain list once printed alike, and now tells apart."""
+    pairs = [("a tab and the text \\x09", "castle\\a\t", "castle\\a\\x09", "castle\\a%09", "castle\\a\\x09"),
+             ("a backslash in a name and a separator", "castle\\a\uf05cb", "castle\\a\\b", "castle\\a%uF05Cb",
+              "castle\\a\\b"),
+             ("bytes that are not UTF-8 and their character", "castle\\\udcc3\udca9", "castle\\\u00e9",
+              "castle\\%uDCC3%uDCA9", "castle\\\u00e9"),
+             ("a percent sign and an escape", "castle\\%09", "castle\\\x01", "castle\\%2509", "castle\\%01"),
+             ("a slash and a separator", "castle\\a/b", "castle\\a\\b", "castle\\a%2Fb", "castle\\a\\b")]
+    return [Row("list tells apart " + label, ["list", "c.tvp"], 0,
+                "1  3  castle.tvx\n2  1  %s\n3  1  %s\n" % (shown_a, shown_b), "",
+                prepare=craft([MOD, ("2", header(a) + b"a"), ("3", header(b) + b"b")]))
+            for label, a, b, shown_a, shown_b in pairs]
 
 
 def stalled_packer(root, args):
@@ -574,6 +674,32 @@ def check_special(name):
                 running[0] = False
                 swapper.join()
             expect(os.listdir(outside), [], "files written outside")
+        elif name == "file race":
+            # While extract writes a large file, a file appears at its name
+            # after the check that nothing is there: without --force it must
+            # stay as it is, whichever moment it appears.
+            with open(os.path.join(root, "castle", "big.bin"), "wb") as big:
+                big.truncate(32 << 20)
+            run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
+            target = os.path.join(root, "out", "castle", "big.bin")
+            won = 0
+            for _ in range(10):
+                shutil.rmtree(os.path.join(root, "out"), ignore_errors=True)
+                os.makedirs(os.path.join(root, "out"))
+                process = subprocess.Popen(TVPACK + ["extract", "castle.tvp", "out"], cwd=root,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                mine = False
+                while process.poll() is None and not mine:
+                    try:
+                        os.close(os.open(target, os.O_WRONLY | os.O_CREAT | os.O_EXCL))
+                        mine = True
+                    except OSError:
+                        pass
+                code = process.wait(timeout=60)
+                if mine:
+                    won += 1
+                    expect((code, os.path.getsize(target)), (1, 0), "exit status, size of the file that appeared")
+            expect(won > 0, True, "a file appeared while extract ran")
         elif name == "full":
             with open("/dev/full", "wb") as full:
                 done = subprocess.run(TVPACK + ["list", "castle.tvp"], cwd=root, stdout=full, stderr=subprocess.PIPE)
@@ -608,7 +734,7 @@ def main(args):
     CRAFT = absolute(args[args.index("--craft") + 1:])
     keeper = Wine(TVPACK[:1]) if WINE else None
     specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
-        ([] if WINE else [Special("terminal"), Special("full"), Special("race"), Special("extract interrupted")] + [Special(n) for n in STALLED])
+        ([] if WINE else [Special("terminal"), Special("full"), Special("race"), Special("file race"), Special("extract interrupted")] + [Special(n) for n in STALLED])
     try:
         table = rows() + specials
         return run_table(table, lambda row: check_special(row.name) if isinstance(row, Special) else check(row),

@@ -12,15 +12,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/system_reason.h"
 #include "cli/text.h"
 #include "platform/posix/interrupt.h"
 
 namespace {
-
-std::u16string SystemReason(int error)
-{
-    return Widen(std::strerror(error));
-}
 
 std::string NameOf(const std::u16string& component)
 {

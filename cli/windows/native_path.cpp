@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/text.h"
+#include "cli/windows_names.h"
 #include "platform/compound_file/file_io.h"
 
 namespace {
@@ -18,28 +19,6 @@ constexpr std::size_t kNameUnits = 255;
 std::wstring Wide(const std::u16string& text)
 {
     return std::wstring(text.begin(), text.end());
-}
-
-char16_t Upper(char16_t unit)
-{
-    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
-}
-
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices, with any extension.
-bool IsDeviceName(const std::u16string& component)
-{
-    std::u16string stem;
-    for (char16_t unit : component) {
-        if (unit == u'.')
-            break;
-        stem += Upper(unit);
-    }
-    while (!stem.empty() && stem.back() == u' ')
-        stem.pop_back();
-    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL")
-        return true;
-    return stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
-           stem[3] >= u'1' && stem[3] <= u'9';
 }
 
 }  // namespace
@@ -71,16 +50,15 @@ std::u16string AbsolutePath(const std::u16string& path)
 
 std::u16string NameProblem(const std::u16string& component)
 {
-    for (char16_t unit : component) {
-        if (unit < 0x20)
-            return u"holds a control character";
-        if (std::u16string(u"<>:\"|?*").find(unit) != std::u16string::npos)
-            return u"holds a character that Windows file names can't hold";
+    switch (FindWindowsNameFault(component)) {
+    case WindowsNameFault::ControlCharacter: return u"holds a control character";
+    case WindowsNameFault::ReservedCharacter: return u"holds a character that Windows file names can't hold";
+    case WindowsNameFault::TrailingDotOrSpace: return u"ends in a dot or a space, which Windows would drop";
+    case WindowsNameFault::DeviceName: return u"names a device";
+    // NTFS holds any UTF-16, lone surrogates included.
+    case WindowsNameFault::NotUtf8:
+    case WindowsNameFault::None: break;
     }
-    if (!component.empty() && (component.back() == u'.' || component.back() == u' '))
-        return u"ends in a dot or a space, which Windows would drop";
-    if (IsDeviceName(component))
-        return u"names a device";
     if (component.size() > kNameUnits)
         return u"is longer than the " + Decimal(kNameUnits) + u" characters a file name can have";
     return std::u16string();

@@ -6,26 +6,10 @@
 
 #include <windows.h>
 
+#include "cli/system_reason.h"
 #include "cli/text.h"
 
 namespace {
-
-std::u16string SystemReason(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::u16string reason;
-    if (length != 0 && text != nullptr)
-        reason.assign(text, text + length);
-    if (text != nullptr)
-        LocalFree(text);
-    while (!reason.empty() && (reason.back() == u'\n' || reason.back() == u'\r' || reason.back() == u'.' ||
-                               reason.back() == u' '))
-        reason.pop_back();
-    return reason.empty() ? u"Windows error " + Decimal(code) : reason;
-}
 
 HANDLE AsHandle(std::intptr_t handle)
 {

@@ -54,10 +54,11 @@ private:
 
 class Storage final : public IStorage {
 public:
-    explicit Storage(std::unique_ptr<cfb::WriteSink> sink) : writer_(std::move(sink)) {}
+    explicit Storage(std::unique_ptr<CodeKeepingSink> sink) : codes_(sink.get()), writer_(std::move(sink)) {}
 
     cfb::Error Start() { return writer_.Start(); }
     cfb::Writer& Writer() { return writer_; }
+    CodeKeepingSink& Codes() { return *codes_; }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
         if (!object) return STG_E_INVALIDPOINTER;
@@ -84,7 +85,7 @@ public:
         *stream = nullptr;
         Stream* created = new (std::nothrow) Stream(this);
         if (!created) return STG_E_INSUFFICIENTMEMORY;
-        HRESULT result = CreateWriterStream(writer_, name, mode, reserved1, reserved2);
+        HRESULT result = LeaveLastError(CreateWriterStream(writer_, name, mode, reserved1, reserved2), *codes_);
         if (result != S_OK) {
             delete created;
             return result;
@@ -98,6 +99,7 @@ private:
     ~Storage() = default;
 
     ULONG references_ = 1;
+    CodeKeepingSink* codes_;  // owned by the writer
     cfb::Writer writer_;
 };
 
@@ -119,7 +121,7 @@ ULONG Stream::Release() {
 }
 
 HRESULT Stream::Write(const void* data, ULONG size, ULONG* written) {
-    return WriteWriterStream(storage_->Writer(), data, size, written);
+    return LeaveLastError(WriteWriterStream(storage_->Writer(), data, size, written), storage_->Codes());
 }
 
 }  // namespace
@@ -154,16 +156,19 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
 
     // A file this call created is removed again when the rest fails, while
     // it is still locked. A file that existed is left (emptied) in place.
-    Storage* storage = new (std::nothrow) Storage(std::move(sink));
+    std::unique_ptr<CodeKeepingSink> codes(new (std::nothrow) CodeKeepingSink(std::move(sink)));
+    Storage* storage = codes ? new (std::nothrow) Storage(std::move(codes)) : nullptr;
     if (!storage) {
         if (!replace) ::unlink(path.c_str());
         KeepOnInterrupt();
         return STG_E_INSUFFICIENTMEMORY;
     }
     if ((error = storage->Start()) != cfb::Error::None) {
+        const DWORD code = storage->Codes().TakeCode();
         if (!replace) ::unlink(path.c_str());
         storage->Writer().Abandon();
         storage->Release();
+        SetLastError(code);
         return StorageResult(error);
     }
     *object = static_cast<IStorage*>(storage);

@@ -68,6 +68,14 @@ HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, void* findDat
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* findData);
 BOOL FindClose(HANDLE find);
 
+// The last error ------------------------------------------------------------
+
+// The code of the call of this layer that failed last, kept per thread: an
+// errno value, which strerror() describes. SetLastError(0) before a call
+// tells a failure that set no code from one that did.
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
 // Current directory, files -------------------------------------------------
 
 DWORD GetCurrentDirectoryW(DWORD capacity, LPWSTR buffer);

@@ -79,11 +79,12 @@ private:
 
 class Storage final : public IStorage {
 public:
-    explicit Storage(std::unique_ptr<cfb::WriteSink> sink) : writer_(std::move(sink)) {}
+    explicit Storage(std::unique_ptr<CodeKeepingSink> sink) : codes_(sink.get()), writer_(std::move(sink)) {}
     virtual ~Storage() = default;
 
     cfb::Error Start() { return writer_.Start(); }
     cfb::Writer& Writer() { return writer_; }
+    CodeKeepingSink& Codes() { return *codes_; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
@@ -110,7 +111,7 @@ public:
         *stream = nullptr;
         Stream* created = new (std::nothrow) Stream(this);
         if (!created) return STG_E_INSUFFICIENTMEMORY;
-        HRESULT result = CreateWriterStream(writer_, name, mode, reserved1, reserved2);
+        HRESULT result = LeaveLastError(CreateWriterStream(writer_, name, mode, reserved1, reserved2), *codes_);
         if (result != S_OK) {
             delete created;
             return result;
@@ -156,6 +157,7 @@ public:
 
 private:
     LONG references_ = 1;
+    CodeKeepingSink* codes_;  // owned by the writer
     cfb::Writer writer_;
 };
 
@@ -169,7 +171,7 @@ ULONG STDMETHODCALLTYPE Stream::Release() {
 }
 
 HRESULT STDMETHODCALLTYPE Stream::Write(const void* data, ULONG size, ULONG* written) {
-    return WriteWriterStream(storage_->Writer(), data, size, written);
+    return LeaveLastError(WriteWriterStream(storage_->Writer(), data, size, written), storage_->Codes());
 }
 
 }  // namespace
@@ -191,15 +193,18 @@ HRESULT CfStgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD 
 
     // A file this call created is removed again when the rest fails. A file
     // that existed is never removed.
-    Storage* storage = new (std::nothrow) Storage(std::move(sink));
+    std::unique_ptr<CodeKeepingSink> codes(new (std::nothrow) CodeKeepingSink(std::move(sink)));
+    Storage* storage = codes ? new (std::nothrow) Storage(std::move(codes)) : nullptr;
     if (!storage) {
         if (!replace) DeleteFileW(name);
         return STG_E_INSUFFICIENTMEMORY;
     }
     if ((error = storage->Start()) != cfb::Error::None) {
+        const DWORD code = storage->Codes().TakeCode();
         storage->Writer().Abandon();
         storage->Release();
         if (!replace) DeleteFileW(name);
+        SetLastError(code);
         return StorageResult(error);
     }
     *object = static_cast<IStorage*>(storage);

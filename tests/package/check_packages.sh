@@ -58,10 +58,13 @@ manual_page() {
     [[ -z $warnings ]] && lexgrog "$page" | grep -q '"tvpack - pack game mods' &&
         MANWIDTH=80 man -l "$page" >"$tmp/page" && grep -q 'verify ARCHIVE.tvp' "$tmp/page" && grep -q '^EXAMPLES' "$tmp/page"
 }
-manual_sections() {  # each section once, in order; the exit status told once; prose first
-    local page=$root/usr/share/man/man1/tvpack.1.gz sections
-    sections=$(zcat "$page" | sed -n 's/^\.SH //p' | tr -d '"' | tr '\n' '|'); echo "$sections"
-    [[ $sections == "NAME|SYNOPSIS|DESCRIPTION|OPTIONS|EXIT STATUS|FILES|EXAMPLES|REPORTING BUGS|COPYRIGHT|SEE ALSO|" ]] &&
+manual_sections() {  # each section once, the usual ones in order; the exit status told once; prose first
+    local page=$root/usr/share/man/man1/tvpack.1.gz sections usual
+    sections=$(zcat "$page" | sed -n 's/^\.SH //p' | tr -d '"'); echo "$sections" | tr '\n' '|'
+    usual=$(grep -Ex 'NAME|SYNOPSIS|DESCRIPTION|OPTIONS|EXIT STATUS|FILES|EXAMPLES|REPORTING BUGS|COPYRIGHT|SEE ALSO' <<<"$sections" |
+            tr '\n' '|')
+    [[ -z $(sort <<<"$sections" | uniq -d) ]] &&
+        [[ $usual == "NAME|SYNOPSIS|DESCRIPTION|OPTIONS|EXIT STATUS|FILES|EXAMPLES|REPORTING BUGS|COPYRIGHT|SEE ALSO|" ]] &&
         [[ $(MANWIDTH=80 man -l "$page" | grep -ci 'exit status') -eq 1 ]] &&
         zcat "$page" | sed -n '/^\.SH DESCRIPTION/{n;p}' | grep -qx '\.B tvpack'
 }

@@ -1,0 +1,33 @@
+// Names that Windows can't create: a mod packed elsewhere may hold them, and
+// then neither tvpack nor the game finds those files on Windows. pack warns
+// about them and verify notes them; extract on Windows refuses them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/archive.h"
+
+enum class WindowsNameFault {
+    None,
+    ControlCharacter,   // U+0000 to U+001F
+    ReservedCharacter,  // < > : " | ? *
+    TrailingDotOrSpace, // Windows drops them, so the name would be another
+    DeviceName,         // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension
+    NotUtf8,            // bytes that were not valid UTF-8 on disk (lone surrogates)
+};
+
+// The first fault of one path component, in the order of the enumeration.
+WindowsNameFault FindWindowsNameFault(const std::u16string& component);
+
+// One stored path that Windows can't create.
+struct WindowsNameFinding {
+    std::u16string stream;  // the stream's name
+    std::u16string text;    // the path and why, for a message
+};
+
+// Every stream's header path that Windows can't create, in file number order.
+std::vector<WindowsNameFinding> FindWindowsNames(const std::vector<ArchiveStream>& streams);
+
+// verify's notes: one line per finding, which does not count as a problem.
+std::u16string WindowsNameNotes(const std::vector<ArchiveStream>& streams);
