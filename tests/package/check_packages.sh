@@ -60,7 +60,7 @@ manual_page() {
 }
 manual_sections() {  # each section once, the usual ones in order; the exit status told once; prose first
     local page=$root/usr/share/man/man1/tvpack.1.gz sections usual
-    sections=$(zcat "$page" | sed -n 's/^\.SH //p' | tr -d '"'); echo "$sections" | tr '\n' '|'
+    sections=$(zcat "$page" | sed -n 's/^\.SH //p' | tr -d '"'); echo "$sections" | tr '\n' '|'; echo
     usual=$(grep -Ex 'NAME|SYNOPSIS|DESCRIPTION|OPTIONS|EXIT STATUS|FILES|EXAMPLES|REPORTING BUGS|COPYRIGHT|SEE ALSO' <<<"$sections" |
             tr '\n' '|')
     [[ -z $(sort <<<"$sections" | uniq -d) ]] &&
