@@ -6,6 +6,9 @@ NATIVE    := $(BUILD)/native
 WINDOWS   := $(BUILD)/windows
 ASAN      := $(BUILD)/asan
 JOBS      ?= $(shell nproc)
+# TESTS=OFF leaves the tests out of trees configured from now on, for builds
+# that only install or package (and need no GoogleTest).
+TESTS     ?= ON
 export TVP_WINEPREFIX := $(abspath $(BUILD))/wineprefix
 export WINEPREFIX := $(TVP_WINEPREFIX)
 export WINEDEBUG := -all
@@ -17,10 +20,10 @@ deps:
 	@tools/install-deps
 
 $(NATIVE)/build.ninja: | deps
-	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTVP_TESTS=$(TESTS)
 
 $(WINDOWS)/build.ninja: | deps
-	cmake -S . -B $(WINDOWS) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B $(WINDOWS) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTVP_TESTS=$(TESTS) \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 
 $(ASAN)/build.ninja: | deps
@@ -61,21 +64,43 @@ bench: build-native build-windows
 	xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 bench/run_bench.py
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(DIST)
 
-# Release packages: the .deb from the native tree, the zip from the Windows
-# tree, both written to dist/.
-.PHONY: dist install test-package
-DIST   := $(CURDIR)/dist
-PREFIX ?= /usr/local
+# Release files in dist/: the .deb from the native tree, the zip from the
+# Windows tree, the source tarball from git, and their SHA256SUMS. Every time
+# stamp in them is the last commit's (or SOURCE_DATE_EPOCH), so the same
+# commit gives the same bytes (tools/check-reproducible).
+.PHONY: dist install install-strip uninstall test-package
+DIST    := $(CURDIR)/dist
+PREFIX  ?= /usr/local
+SOURCE  := tolvane-packer-$(shell awk '/^project.TolvanePacker VERSION/ {print $$3}' CMakeLists.txt)
 
+# cpack gives the .deb's members the modes its temporary files get, so
+# it runs under the usual umask.
 dist: build-native build-windows
-	cd $(NATIVE) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
-	cd $(WINDOWS) && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
+	rm -rf $(DIST)
+	cd $(NATIVE) && umask 022 && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
+	cd $(WINDOWS) && umask 022 && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(DIST)
+	rm -rf $(DIST)/_CPack_Packages
+	git archive --format=tar --prefix=$(SOURCE)/ HEAD | gzip -9 --no-name >$(DIST)/$(SOURCE).tar.gz
+	cd $(DIST) && sha256sum *.deb *.zip *.tar.gz >SHA256SUMS
 
 test-package: dist
-	tests/package/check_packages.sh $(DIST)
+	BUILD=$(BUILD) tests/package/check_packages.sh $(DIST)
 
-# tvpack, its manual page, completion and documents under $(DESTDIR)$(PREFIX).
+# tvpack, its manual page, completions and documents under
+# $(DESTDIR)$(PREFIX), as built (install-strip: without debugging symbols).
 install: build-native
+	cmake --install $(NATIVE) --prefix $(PREFIX)
+
+install-strip: build-native
 	cmake --install $(NATIVE) --prefix $(PREFIX) --strip
+
+# Removes every file that `make install` with the same PREFIX and DESTDIR
+# puts there: the same rules, installed into an empty folder, name them.
+uninstall: build-native
+	@stage=$$(mktemp -d) && trap 'rm -rf "$$stage"' EXIT && \
+	DESTDIR=$$stage cmake --install $(NATIVE) --prefix $(PREFIX) >/dev/null && \
+	cd $$stage && find . ! -type d | sed 's|^\.||' | while read -r f; do \
+	  if [ -e "$(DESTDIR)$$f" ] || [ -L "$(DESTDIR)$$f" ]; then rm -v "$(DESTDIR)$$f"; fi; done && \
+	rmdir --ignore-fail-on-non-empty "$(DESTDIR)$(PREFIX)/share/doc/tolvane-packer" 2>/dev/null || true
