@@ -1,12 +1,15 @@
 // tvpack's layout check on any set of root elements. The input is UTF-16LE:
 // one element per line (U+000A); a line is a name alone (a storage), a name,
 // a tab and the name header's path (a stream), or a name and two tabs (a
-// stream too short for its header). An accepted layout must name every
-// element once, in number order, each path inside the mod's folders.
+// stream too short for its header). As in an archive the reader opened,
+// names are valid and unique (other lines are left out) and a path ends at
+// its first NUL. An accepted layout must name every element once, in number
+// order, each path inside the mod's folders.
 #include <cstdio>
 #include <cstdlib>
 
 #include "cli/layout.h"
+#include "platform/compound_file/names.h"
 
 namespace {
 
@@ -36,7 +39,15 @@ std::vector<ArchiveStream> Decode(const std::uint8_t* data, std::size_t size) {
         }
     }
     if (size == 0) streams.clear();
-    return streams;
+    std::vector<ArchiveStream> kept;
+    for (ArchiveStream& stream : streams) {
+        bool unique = cfb::IsValidName(stream.name);
+        for (const ArchiveStream& other : kept) unique = unique && cfb::CompareNames(other.name, stream.name) != 0;
+        const std::size_t end = stream.path.find(u'\0');
+        if (end != std::u16string::npos) stream.path.resize(end), stream.cleanPadding = false;
+        if (unique) stream.entry = kept.size(), kept.push_back(std::move(stream));
+    }
+    return kept;
 }
 
 }  // namespace
