@@ -242,7 +242,7 @@ def big_second_stream(root):
 LISTING = ("1    29  castle.tvx\n2    35  castle\\README.txt\n3    32  castle\\scripts\\gate.lua\n"
            "4     0  castle\\scripts\\unused.cfg\n5  3004  castle\\sounds\\gate.wav\n"
            "6    23  castle\\textures\\stone.txt\n7  6000  castle\\textures\\walls\\brick.dds\n")
-SYSTEM_ARCHIVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz", "corpus", "archive", "system-castle.tvp")
+SYSTEM_ARCHIVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz", "corpus", "archive", "system-library-castle.tvp")
 
 
 def rewritten(writer):
