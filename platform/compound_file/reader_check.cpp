@@ -51,7 +51,12 @@ void CheckAbsentStart(std::uint32_t value, const char* table, Findings& findings
 
 void CheckHeader(const Reader::State& s, Findings& findings) {
     const std::uint16_t minor = GetU16(s.header + header::kMinorVersion);
-    if (minor != kMinorVersion) findings.Choice("header: minor version is " + std::to_string(minor) + ", not 0x003E");
+    if (minor != kMinorVersion) {
+        static const char digits[] = "0123456789ABCDEF";
+        std::string hex = "0x";
+        for (int shift = 12; shift >= 0; shift -= 4) hex += digits[(minor >> shift) & 0xF];
+        findings.Choice("header: minor version is " + hex + ", not 0x003E");
+    }
     for (std::size_t i = 0; i < 16; ++i) {
         if (s.header[header::kClsid + i] != 0) {
             findings.Choice("header: CLSID is not zero");

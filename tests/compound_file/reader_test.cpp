@@ -62,7 +62,7 @@ const struct Damage {
     {"sector shift 12 in version 3", "does not match major version 3", [](Editor& e) { e.Set16(0x1E, 12); }},
     {"mini sector shift", "mini sector shift", [](Editor& e) { e.Set16(0x20, 7); }},
     {"mini stream cutoff", "cutoff is not 4096", [](Editor& e) { e.Set(0x38, 4095); }},
-    {"minor version", "writer's choice: header: minor version is 59", [](Editor& e) { e.Set16(0x18, 0x3B); }},
+    {"minor version", "writer's choice: header: minor version is 0x003B, not 0x003E", [](Editor& e) { e.Set16(0x18, 0x3B); }},
     {"header CLSID", "writer's choice: header: CLSID", [](Editor& e) { e.b[0x10] = 1; }},
     {"root not black", "writer's choice: the tree of directory entry 0: the root node is not black",
      [](Editor& e) { e.b.at(e.Entry(e.U(e.Entry(0) + 0x4C)) + 0x43) = 0; }},
