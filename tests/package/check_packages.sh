@@ -32,7 +32,7 @@ manual_page() {
     local page=$root/usr/share/man/man1/tvpack.1.gz warnings
     warnings=$(zcat "$page" | groff -man -z -ww -t 2>&1); echo "$warnings"
     [[ -z $warnings ]] && lexgrog "$page" | grep -q '"tvpack - pack game mods' &&
-        MANWIDTH=80 man -l "$page" | tee "$tmp/page" | grep -q 'verify ARCHIVE.tvp' && grep -q '^EXAMPLES' "$tmp/page"
+        MANWIDTH=80 man -l "$page" | tee "$tmp/page" | grep -q 'verify \[--strict\] ARCHIVE.tvp' && grep -q '^EXAMPLES' "$tmp/page"
 }
 completion() {
     mkdir "$tmp/mod" && cd "$tmp/mod" && touch a.tvx b.tvp c.txt && mkdir d || return
