@@ -51,7 +51,36 @@ test-windows: build-windows build-native
 	tools/wine-prefix
 	cd $(WINDOWS) && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j $(JOBS)
 
-test: test-native test-asan test-windows test-package
+test: test-native test-asan test-windows test-package test-fuzz
+
+# libFuzzer targets for the archive reader, its structure check and tvpack's
+# layout check, built with clang under ASan and UBSan. `make fuzz` runs each
+# for FUZZ_SECONDS on new inputs; `make test` runs each over its corpus and
+# 20 s more. `make fuzz-coverage` reports the lines the corpus reaches.
+FUZZ          := $(BUILD)/fuzz
+FUZZ_COVERAGE := $(BUILD)/fuzz-coverage
+FUZZ_SECONDS  ?= 180
+.PHONY: build-fuzz fuzz test-fuzz fuzz-coverage
+
+$(FUZZ)/build.ninja: | deps
+	cmake -S tests/fuzz -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++
+
+$(FUZZ_COVERAGE)/build.ninja: | deps
+	cmake -S tests/fuzz -B $(FUZZ_COVERAGE) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTVP_FUZZ_COVERAGE=ON
+
+build-fuzz: $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) -j $(JOBS)
+
+fuzz: build-fuzz
+	tests/fuzz/run-fuzzers $(FUZZ) $(FUZZ_SECONDS)
+
+test-fuzz: build-fuzz
+	tests/fuzz/run-fuzzers $(FUZZ) 20
+
+fuzz-coverage: $(FUZZ_COVERAGE)/build.ninja
+	cmake --build $(FUZZ_COVERAGE) -j $(JOBS)
+	tests/fuzz/coverage $(FUZZ_COVERAGE)
 
 run: build-windows
 	tools/wine-prefix

@@ -30,6 +30,7 @@ const OptionName kOptions[] = {
     {u"--skip", &Arguments::skip, Command::Pack},
     {u"--json", &Arguments::json, Command::List},
     {u"--force", &Arguments::force, Command::Extract},
+    {u"--strict", &Arguments::strict, Command::Verify},
 };
 
 const char16_t* CommandText(Command command)

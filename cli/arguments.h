@@ -14,6 +14,7 @@ struct Arguments {
     bool skip = false;       // pack
     bool json = false;       // list
     bool force = false;      // extract
+    bool strict = false;     // verify
     std::vector<std::u16string> operands;
 };
 

@@ -1,7 +1,9 @@
 // tvpack verify: checks an archive's structure and layout and, when the mod
 // lies beside it (the mod file named by stream 1, or the mod directory), that
 // the archive holds exactly the mod's files, each byte for byte. Prints every
-// problem found, then a summary line.
+// problem found, then a summary line. Only faults are problems: the choices
+// the format leaves to the writer are shown with --strict, and never change
+// the exit status.
 #include <algorithm>
 #include <fstream>
 #include <set>
@@ -128,8 +130,13 @@ int RunVerify(const Arguments& arguments)
     }
 
     Verifier verifier(archive);
-    for (const std::string& text : archive.Reader().CheckStructure())
-        verifier.Problem(u"compound file: " + Widen(text));
+    std::u16string choices;
+    for (const cfb::Finding& finding : archive.Reader().CheckStructure()) {
+        if (finding.kind == cfb::Finding::Kind::Fault)
+            verifier.Problem(u"compound file: " + Widen(finding.text));
+        else if (arguments.strict)
+            choices += u"compound file, writer's choice: " + Widen(finding.text) + u"\n";
+    }
     Layout layout = CheckLayout(archive.Streams());
     for (const std::u16string& text : layout.problems)
         verifier.Problem(text);
@@ -143,7 +150,7 @@ int RunVerify(const Arguments& arguments)
         comparedWithMod = verifier.CompareWithMod(layout.files, folder);
     }
 
-    std::u16string report;
+    std::u16string report = choices;
     for (const std::u16string& text : verifier.Problems())
         report += text + u"\n";
     report += WindowsNameNotes(archive.Streams());

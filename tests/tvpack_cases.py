@@ -240,6 +240,59 @@ def big_second_stream(root):
     run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
 
 
+LISTING = ("1    29  castle.tvx\n2    35  castle\\README.txt\n3    32  castle\\scripts\\gate.lua\n"
+           "4     0  castle\\scripts\\unused.cfg\n5  3004  castle\\sounds\\gate.wav\n"
+           "6    23  castle\\textures\\stone.txt\n7  6000  castle\\textures\\walls\\brick.dds\n")
+SYSTEM_ARCHIVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz", "corpus", "archive", "system-library-castle.tvp")
+
+
+def rewritten(writer):
+    """Prepares castle.tvp written again, stream by stream, by another writer:
+    "gsf" (gsf createole), "version4" (our crafting tool with 4096-byte
+    sectors) or "system" (the system's library: live under Wine, else the
+    archive it once wrote, kept with the fuzz corpus)."""
+    def prepare(root):
+        path = os.path.join(root, "castle.tvp")
+        if writer == "system" and not WINE:
+            return write(path, read(SYSTEM_ARCHIVE))
+        with olefile.OleFileIO(path) as ole:
+            streams = [(e[0], ole.openstream(e).read()) for e in sorted(ole.listdir(), key=lambda e: int(e[0]))]
+        os.remove(path)
+        if writer == "gsf":
+            folder = os.path.join(root, "streams")
+            for name, content in streams:
+                write(os.path.join(folder, name), content)
+            expect(run(["gsf", "createole", path] + [name for name, _ in streams], folder)[0], 0, "gsf createole")
+            return shutil.rmtree(folder)
+        with open(os.path.join(root, "list"), "w") as f:
+            for name, content in streams:
+                f.write("%s %s\n" % (name.encode("utf-16-le").hex(), content.hex()))
+        code, out, err = run(CRAFT + ["--" + writer, "castle.tvp", "list"], root)
+        expect(code, 0, "craft_archive --%s: %s%s" % (writer, out, err))
+        os.remove(os.path.join(root, "list"))
+    return prepare
+
+
+def other_writer_rows():
+    """The example mod's archive as other writers write it: the same mod to
+    every command; the writer's own choices show only with --strict."""
+    table = []
+    for writer, label in (("gsf", "gsf createole"), ("version4", "version 4"), ("system", "the system's library")):
+        prepare = rewritten(writer)
+        table += [
+            Row("list: %s" % label, ["list", "castle.tvp"], 0, LISTING, "", prepare=prepare),
+            Row("extract: %s" % label, ["extract", "castle.tvp", "out"], 0, 'Extracted 7 files into "out".\n', "",
+                prepare=prepare, after=same_tree("out")),
+            Row("verify: %s" % label, ["verify", "castle.tvp"], 0,
+                '"castle.tvp": OK, 7 files, the same as the mod beside it.\n', "", prepare=prepare)]
+    table.append(Row("verify --strict: gsf createole", ["verify", "--strict", "castle.tvp"], 0,
+                     ["compound file, writer's choice: the tree of directory entry 0: black heights differ below entry",
+                      '"castle.tvp": OK, 7 files, the same as the mod beside it.\n'], "", prepare=rewritten("gsf")))
+    table.append(Row("verify --strict: our own archive", ["verify", "castle.tvp", "--strict"], 0,
+                     '"castle.tvp": OK, 7 files, the same as the mod beside it.\n', ""))
+    return table
+
+
 def rows():
     table = [
         Row("pack prints the pane's final text", ["pack", "castle.tvx"], 0, DONE, "", pack=False),
@@ -328,12 +381,13 @@ def rows():
     for args in ([], ["bogus"], ["--bogus"], ["pack"], ["list"], ["list", "a.tvp", "b.tvp"], ["extract"],
                  ["extract", "a.tvp", "dir", "more"], ["verify"], ["verify", "a.tvp", "b.tvp"], ["pack", "--json", "a.tvx"],
                  ["list", "--force", "a.tvp"], ["extract", "--skip", "a.tvp"], ["verify", "--overwrite", "a.tvp"],
-                 ["pack", "--overwrite", "--skip", "a.tvx"], ["verify", "-x", "a.tvp"]):
+                 ["pack", "--overwrite", "--skip", "a.tvx"], ["verify", "-x", "a.tvp"], ["list", "--strict", "a.tvp"]):
         table.append(Row("usage error: %r" % args, args, 2, "", ["tvpack: ", "tvpack --help"], pack=False))
     for args in (["--help"], ["-h"], ["pack", "--help"]):
         table.append(Row("help: %r" % args, args, 0, ["Usage: tvpack COMMAND", "pack", "list", "extract", "verify",
                                                       "--overwrite", "--skip", "--json", "--force"], "", pack=False))
     table += hostile_rows()
+    table += other_writer_rows()
     if not WINE:
         table += native_rows() + storage_rows() + failure_rows() + windows_name_rows()
     table += listing_rows()

@@ -48,6 +48,7 @@ private:
     std::string LoadMiniStream();
     std::string WalkTrees();
     std::string CheckEntry(std::uint32_t id);
+    std::string CheckInFile(const Chain& chain, std::uint64_t size, const std::string& what);
     // Reads `count` consecutive sectors from `sector` as sector numbers.
     std::string ReadSectorIds(std::uint32_t sector, std::uint32_t count, std::vector<std::uint32_t>& ids) {
         return ReadSectorIds(sector, count, bytes_, ids);
@@ -95,7 +96,8 @@ std::string Opener::ReadHeader() {
     s_.sectorShift = shift;
     s_.sectorSize = 1u << shift;
     if (size < s_.sectorSize) return "the file is shorter than its header sector";
-    s_.fileSectors = std::min<std::uint64_t>(size / s_.sectorSize - 1, kMaxRegularSector);
+    // A last sector cut short is allowed: what is read from it must be there.
+    s_.fileSectors = std::min<std::uint64_t>(CeilDiv(size, s_.sectorSize) - 1, kMaxRegularSector);
     return std::string();
 }
 
@@ -253,6 +255,7 @@ std::string Opener::LoadMiniStream() {
     if (root.size > 0) {
         std::string error = WalkChain(s_.fat, s_.sectorUse, reading::kUseMiniStream, root.start,
                                       CeilDiv(root.size, s_.sectorSize), "the mini stream", s_.miniStream);
+        if (error.empty()) error = CheckInFile(s_.miniStream, root.size, "the mini stream");
         if (!error.empty()) return error;
     }
     const std::uint32_t first = GetU32(s_.header + header::kFirstMiniFatSector);
@@ -278,6 +281,20 @@ std::string Opener::CheckEntry(std::uint32_t id) {
     }
     if (GetU16(e + entry::kName + length - 2) != 0) return where + " has a name that is not terminated";
     if (!IsValidName(s_.EntryName(id))) return where + " has an invalid name";
+    return std::string();
+}
+
+// The bytes of the last sector of a chain holding `size` bytes must be in the
+// file, which may end inside that sector.
+std::string Opener::CheckInFile(const Chain& chain, std::uint64_t size, const std::string& what) {
+    if (chain.runs.empty()) return std::string();
+    const Chain::Run& last = chain.runs.back();
+    const std::uint64_t end = s_.SectorOffset(std::uint64_t{last.first} + last.count - 1) + size -
+                              ((chain.units - 1) << s_.sectorShift);
+    if (end > s_.source->Size()) {
+        return what + ": its last sector ends " + std::to_string(end - s_.source->Size()) +
+               " bytes past the end of the file";
+    }
     return std::string();
 }
 
@@ -344,6 +361,7 @@ std::string Opener::WalkTrees() {
             } else {
                 error = WalkChain(s_.fat, s_.sectorUse, reading::kUseStream, r.start, CeilDiv(r.size, s_.sectorSize),
                                   what, chain);
+                if (error.empty()) error = CheckInFile(chain, r.size, what);
             }
             if (!error.empty()) return error;
         }

@@ -24,6 +24,17 @@ struct Entry {
     std::uint32_t id;    // the entry's number in the directory
 };
 
+// One thing CheckStructure() found. A fault could make what a reader takes
+// out of the file wrong, incomplete or different from what another reader
+// takes out. A writer's choice is something the format leaves to the writer
+// and no reader depends on: tree colours and balance, the contents of unused
+// entries, the minor version, CLSIDs, a short last sector.
+struct Finding {
+    enum class Kind { Fault, WritersChoice };
+    Kind kind;
+    std::string text;
+};
+
 // Receives successive pieces of a stream; returning false stops the read.
 using ChunkFunction = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
@@ -56,12 +67,12 @@ public:
     std::string ReadAll(std::size_t index, const ChunkFunction& chunk,
                         std::size_t chunkSize = 1u << 20) const;
 
-    // Whole-file consistency beyond what reading needs: sectors that no chain
-    // owns yet are not marked free, FAT entries past the end of the file that
-    // are not free, directory trees out of name order or breaking the
-    // red-black rules, unused entries that are not blank. Empty when all is
-    // well. Call only after a successful Open().
-    std::vector<std::string> CheckStructure() const;
+    // Whole-file consistency beyond what reading needs: FAT and DIFAT sectors
+    // not marked as such, FAT entries past the end of the file that are not
+    // free, directory trees out of name order, entries no tree reaches; and
+    // the writer's choices besides (see Finding). Empty when all is well.
+    // Call only after a successful Open().
+    std::vector<Finding> CheckStructure() const;
 
     std::uint16_t MajorVersion() const;
     std::uint32_t SectorSize() const;

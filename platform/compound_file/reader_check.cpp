@@ -1,5 +1,6 @@
 // Reader::CheckStructure(): consistency a reader does not need but a careful
-// writer keeps, reported as a list of findings.
+// writer keeps, reported as a list of findings, each a fault or a writer's
+// choice.
 
 #include <algorithm>
 #include <new>
@@ -15,49 +16,73 @@ namespace {
 
 constexpr std::size_t kMaxFindings = 50;
 
+// Keeps the first findings of each kind, and counts the rest.
 class Findings {
 public:
-    explicit Findings(std::vector<std::string>& out) : out_(out) {}
-    void Add(const std::string& text) {
-        if (++count_ <= kMaxFindings) out_.push_back(text);
-    }
+    explicit Findings(std::vector<Finding>& out) : out_(out) {}
+    void Fault(const std::string& text) { Add(Finding::Kind::Fault, text); }
+    void Choice(const std::string& text) { Add(Finding::Kind::WritersChoice, text); }
     ~Findings() {
-        if (count_ > kMaxFindings) out_.push_back("... and " + std::to_string(count_ - kMaxFindings) + " more");
+        for (const auto kind : {Finding::Kind::Fault, Finding::Kind::WritersChoice}) {
+            const std::size_t count = count_[static_cast<int>(kind)];
+            if (count > kMaxFindings) out_.push_back({kind, "... and " + std::to_string(count - kMaxFindings) + " more"});
+        }
     }
 
 private:
-    std::vector<std::string>& out_;
-    std::size_t count_ = 0;
+    void Add(Finding::Kind kind, const std::string& text) {
+        if (++count_[static_cast<int>(kind)] <= kMaxFindings) out_.push_back({kind, text});
+    }
+
+    std::vector<Finding>& out_;
+    std::size_t count_[2] = {};
 };
 
+// A first-sector field of a table the file does not have: ENDOFCHAIN is
+// right, FREESECT a harmless habit, anything else points into the file.
+void CheckAbsentStart(std::uint32_t value, const char* table, Findings& findings) {
+    const std::string what = std::string("header: first ") + table + " sector is ";
+    if (value == kFreeSector) {
+        findings.Choice(what + "FREESECT, not ENDOFCHAIN, although there is no " + table);
+    } else if (value != kEndOfChain) {
+        findings.Fault(what + "sector " + std::to_string(value) + " although there is no " + table);
+    }
+}
+
 void CheckHeader(const Reader::State& s, Findings& findings) {
-    if (GetU16(s.header + header::kMinorVersion) != kMinorVersion) {
-        findings.Add("header: minor version is not 0x003E");
+    const std::uint16_t minor = GetU16(s.header + header::kMinorVersion);
+    if (minor != kMinorVersion) {
+        static const char digits[] = "0123456789ABCDEF";
+        std::string hex = "0x";
+        for (int shift = 12; shift >= 0; shift -= 4) hex += digits[(minor >> shift) & 0xF];
+        findings.Choice("header: minor version is " + hex + ", not 0x003E");
     }
     for (std::size_t i = 0; i < 16; ++i) {
         if (s.header[header::kClsid + i] != 0) {
-            findings.Add("header: CLSID is not zero");
+            findings.Choice("header: CLSID is not zero");
             break;
         }
     }
-    if (GetU32(s.header + header::kTransactionSignature) != 0) findings.Add("header: transaction signature is not zero");
+    if (GetU32(s.header + header::kTransactionSignature) != 0) {
+        findings.Choice("header: transaction signature is not zero");
+    }
     const std::uint32_t fatCount = GetU32(s.header + header::kFatSectorCount);
     for (std::uint32_t i = fatCount; i < kHeaderDifatSlots; ++i) {
         if (GetU32(s.header + header::kDifat + 4 * i) != kFreeSector) {
-            findings.Add("header: unused DIFAT slot " + std::to_string(i) + " is not FREESECT");
+            findings.Fault("header: unused DIFAT slot " + std::to_string(i) + " is not FREESECT");
             break;
         }
     }
-    if (GetU32(s.header + header::kDifatSectorCount) == 0 &&
-        GetU32(s.header + header::kFirstDifatSector) != kEndOfChain) {
-        findings.Add("header: first DIFAT sector is not ENDOFCHAIN although there is no DIFAT");
+    if (GetU32(s.header + header::kDifatSectorCount) == 0) {
+        CheckAbsentStart(GetU32(s.header + header::kFirstDifatSector), "DIFAT", findings);
     }
-    if (GetU32(s.header + header::kMiniFatSectorCount) == 0 &&
-        GetU32(s.header + header::kFirstMiniFatSector) != kEndOfChain) {
-        findings.Add("header: first mini FAT sector is not ENDOFCHAIN although there is no mini FAT");
+    if (GetU32(s.header + header::kMiniFatSectorCount) == 0) {
+        CheckAbsentStart(GetU32(s.header + header::kFirstMiniFatSector), "mini FAT", findings);
     }
-    if (s.source->Size() != (s.fileSectors + 1) * s.sectorSize) {
-        findings.Add("the file is not a whole number of sectors");
+    const std::uint64_t whole = (s.fileSectors + 1) * s.sectorSize;
+    if (s.source->Size() < whole) {
+        findings.Choice("the last sector is short: the file ends " + std::to_string(whole - s.source->Size()) +
+                        " bytes before its end");
     }
 }
 
@@ -66,39 +91,41 @@ void CheckSectors(const Reader::State& s, Findings& findings) {
         const std::uint32_t value = s.fat[sector];
         const std::uint8_t use = s.sectorUse[sector];
         const std::string where = "sector " + std::to_string(sector);
+        // Space a writer left allocated is lost, not misread.
         if (use == reading::kUnused && value != kFreeSector) {
-            findings.Add(where + " is allocated in the FAT but no chain uses it");
+            findings.Choice(where + " is allocated in the FAT but no chain uses it");
         } else if (use == reading::kUseFat && value != kFatSector) {
-            findings.Add(where + " holds the FAT but is not marked FATSECT");
+            findings.Fault(where + " holds the FAT but is not marked FATSECT");
         } else if (use == reading::kUseDifat && value != kDifatSector) {
-            findings.Add(where + " holds the DIFAT but is not marked DIFSECT");
+            findings.Fault(where + " holds the DIFAT but is not marked DIFSECT");
         }
     }
-    if (s.fat.size() < s.fileSectors) findings.Add("the FAT does not cover every sector of the file");
-    if (s.fatEntriesBeyondFileInUse > 0) findings.Add("FAT entries past the end of the file are not free");
+    if (s.fat.size() < s.fileSectors) findings.Fault("the FAT does not cover every sector of the file");
+    if (s.fatEntriesBeyondFileInUse > 0) findings.Fault("FAT entries past the end of the file are not free");
     for (std::size_t mini = 0; mini < s.miniFat.size(); ++mini) {
         if (s.miniUse[mini] == reading::kUnused && s.miniFat[mini] != kFreeSector) {
-            findings.Add("mini sector " + std::to_string(mini) + " is allocated but no stream uses it");
+            findings.Choice("mini sector " + std::to_string(mini) + " is allocated but no stream uses it");
         }
     }
-    if (s.miniFatEntriesBeyondInUse > 0) findings.Add("mini FAT entries past the mini stream are not free");
+    if (s.miniFatEntriesBeyondInUse > 0) findings.Fault("mini FAT entries past the mini stream are not free");
 }
 
-// One storage's tree: name order, then the red-black rules (black root, no
-// red node with a red child, the same number of black nodes on every path).
-// Iterative, so a degenerate tree cannot exhaust the stack.
+// One storage's tree: name order, which a lookup by name relies on, then the
+// red-black rules (black root, no red node with a red child, the same number
+// of black nodes on every path), which only a writer that rebalances the tree
+// needs. Iterative, so a degenerate tree cannot exhaust the stack.
 void CheckTree(const Reader::State& s, std::uint32_t storage, const std::vector<std::uint32_t>& inOrder,
                Findings& findings) {
     const std::string where = "the tree of directory entry " + std::to_string(storage);
     for (std::size_t i = 1; i < inOrder.size(); ++i) {
         if (CompareNames(s.EntryName(inOrder[i - 1]), s.EntryName(inOrder[i])) >= 0) {
-            findings.Add(where + " is not in name order at entry " + std::to_string(inOrder[i]));
+            findings.Fault(where + " is not in name order at entry " + std::to_string(inOrder[i]));
             return;
         }
     }
     const std::uint32_t root = s.raw[storage].child;
     if (root == kNoStream) return;
-    if (s.raw[root].color != kColorBlack) findings.Add(where + ": the root node is not black");
+    if (s.raw[root].color != kColorBlack) findings.Choice(where + ": the root node is not black");
 
     // Post-order over the tree computes each node's black height.
     std::vector<int> height(s.raw.size(), 0);
@@ -114,57 +141,64 @@ void CheckTree(const Reader::State& s, std::uint32_t storage, const std::vector<
             continue;
         }
         if (r.color != kColorBlack && r.color != kColorRed) {
-            findings.Add("directory entry " + std::to_string(node) + " has colour " + std::to_string(r.color));
+            findings.Choice("directory entry " + std::to_string(node) + " has colour " + std::to_string(r.color));
         }
         const bool red = r.color == kColorRed;
         for (std::uint32_t child : {r.left, r.right}) {
             if (red && child != kNoStream && s.raw[child].color == kColorRed) {
-                findings.Add(where + ": red entry " + std::to_string(node) + " has a red child");
+                findings.Choice(where + ": red entry " + std::to_string(node) + " has a red child");
             }
         }
         const int left = r.left == kNoStream ? 0 : height[r.left];
         const int right = r.right == kNoStream ? 0 : height[r.right];
         if (left != right) {
-            findings.Add(where + ": black heights differ below entry " + std::to_string(node));
+            findings.Choice(where + ": black heights differ below entry " + std::to_string(node));
         }
         height[node] = std::max(left, right) + (red ? 0 : 1);
     }
 }
 
 void CheckEntries(const Reader::State& s, Findings& findings) {
-    if (s.EntryName(0) != u"Root Entry") findings.Add("the root entry is not named \"Root Entry\"");
+    if (s.EntryName(0) != u"Root Entry") findings.Choice("the root entry is not named \"Root Entry\"");
     if (s.raw[0].size == 0 && s.raw[0].start != kEndOfChain) {
-        findings.Add("the root entry has no mini stream but its start sector is not ENDOFCHAIN");
+        findings.Choice("the root entry has no mini stream but its start sector is not ENDOFCHAIN");
     }
     for (std::size_t id = 1; id < s.raw.size(); ++id) {
         const reading::RawEntry& r = s.raw[id];
         const std::uint8_t* e = s.directory.data() + id * kDirectoryEntrySize;
         const std::string where = "directory entry " + std::to_string(id);
         if (!s.reachable[id]) {
+            // A reader that lists the directory rather than walking its trees
+            // would find a stream or storage here that the others do not.
+            if (r.type != kTypeUnused) {
+                findings.Fault(where + " has type " + std::to_string(r.type) + " but is not in any tree");
+                continue;
+            }
             bool blank = r.type == kTypeUnused && r.left == kNoStream && r.right == kNoStream &&
                          r.child == kNoStream;
             for (std::size_t i = 0; blank && i < kDirectoryEntrySize; ++i) {
                 const bool link = i >= entry::kLeft && i < entry::kClsid;
                 if (!link && e[i] != 0) blank = false;
             }
-            if (!blank) findings.Add(where + " is not in any tree but is not blank");
+            if (!blank) findings.Choice(where + " is unused but not blank");
             continue;
         }
         if (r.type == kTypeStream && r.size == 0 && r.start != kEndOfChain) {
-            findings.Add(where + " is an empty stream whose start sector is not ENDOFCHAIN");
+            findings.Choice(where + " is an empty stream whose start sector is not ENDOFCHAIN");
         }
+        // Readers that take the whole 64-bit size would read another stream.
         if (s.major == kMajorVersion3 && GetU32(e + entry::kSize + 4) != 0) {
-            findings.Add(where + " has a non-zero high size word");
+            findings.Fault(where + " has a non-zero high size word");
         }
     }
 }
 
 }  // namespace
 
-std::vector<std::string> Reader::CheckStructure() const {
-    std::vector<std::string> out;
+std::vector<Finding> Reader::CheckStructure() const {
+    std::vector<Finding> out;
     if (!state_) {
-        out.push_back("no file is open");
+        out.push_back({Finding::Kind::Fault, "no file is open"});
         return out;
     }
     try {
@@ -177,7 +211,7 @@ std::vector<std::string> Reader::CheckStructure() const {
         }
     } catch (const std::bad_alloc&) {
         try {
-            out.assign(1, "out of memory");
+            out.assign(1, Finding{Finding::Kind::Fault, "out of memory"});
         } catch (const std::bad_alloc&) {
             // Keep what was found; it is not empty if anything was.
         }

@@ -95,16 +95,17 @@ inline std::uint32_t U32(const Bytes& file, std::size_t at) {
 }
 
 // What our reader finds wrong with `file` as the archive of `streams`: it
-// must open it, find nothing amiss in its structure (when `strict`: other
-// writers leave unused entries dirty or the root red), list the streams in
+// must open it, find no fault in its structure and, when `strict`, none of
+// the writer's choices either (other writers leave unused entries dirty or
+// the root red; ours does not), list the streams in
 // the format's name order (shorter names first, then by upper-cased units)
 // and read back each one's bytes.
 inline std::string ReadBack(const Bytes& file, Streams streams, bool strict = true) {
     cfb::MemorySource source(file.data(), file.size());
     cfb::Reader reader;
     if (std::string error = reader.Open(source); !error.empty()) return "open: " + error;
-    for (const std::string& finding : strict ? reader.CheckStructure() : std::vector<std::string>()) {
-        return "structure: " + finding;
+    for (const cfb::Finding& finding : reader.CheckStructure()) {
+        if (strict || finding.kind == cfb::Finding::Kind::Fault) return "structure: " + finding.text;
     }
     std::sort(streams.begin(), streams.end(), [](const Stream& a, const Stream& b) {
         return std::make_pair(a.name.size(), Upper(a.name)) < std::make_pair(b.name.size(), Upper(b.name));

@@ -1,5 +1,6 @@
 // The reader on crafted damage: each must be refused by Open() (or, where
-// reading could go on, reported by CheckStructure()) with its message.
+// reading could go on, reported by CheckStructure()) with its message; what
+// CheckStructure() calls a writer's choice is marked so in the message.
 #include <functional>
 
 #include "tests/compound_file/archives.h"
@@ -29,6 +30,15 @@ struct Editor {
     std::size_t Difat(std::uint32_t sector, std::uint32_t slot) const {
         return (sector == 0 ? U(0x44) : U((U(0x44) + 1) * 512 + 508)) * 512 + 512 + slot * 4;
     }
+    // Stream 9's last sector moves to the end of the file, then the file is
+    // cut `cut` bytes short: 32 bytes of the stream are in that sector.
+    void CutAfterStream9(std::size_t cut) {
+        const std::vector<std::uint32_t> chain = Chain(Start(9));
+        const auto moved = static_cast<std::uint32_t>(b.size() / 512 - 1);
+        b.insert(b.end(), &b[(chain.back() + 1) * 512], &b[(chain.back() + 2) * 512]);
+        Set(Fat(chain[chain.size() - 2]), moved), Set(Fat(moved), kEnd), Set(Fat(chain.back()), 0xFFFFFFFF);
+        b.resize(b.size() - cut);
+    }
     // Stream 9's last sector leads on into the chain from `start`; its size grows to match.
     void Into(std::uint32_t start) {
         const auto added = static_cast<std::uint32_t>(Chain(start).size());
@@ -52,7 +62,22 @@ const struct Damage {
     {"sector shift 12 in version 3", "does not match major version 3", [](Editor& e) { e.Set16(0x1E, 12); }},
     {"mini sector shift", "mini sector shift", [](Editor& e) { e.Set16(0x20, 7); }},
     {"mini stream cutoff", "cutoff is not 4096", [](Editor& e) { e.Set(0x38, 4095); }},
-    {"minor version", "minor version", [](Editor& e) { e.Set16(0x18, 0x3B); }},
+    {"minor version", "writer's choice: header: minor version is 0x003B, not 0x003E", [](Editor& e) { e.Set16(0x18, 0x3B); }},
+    {"header CLSID", "writer's choice: header: CLSID", [](Editor& e) { e.b[0x10] = 1; }},
+    {"root not black", "writer's choice: the tree of directory entry 0: the root node is not black",
+     [](Editor& e) { e.b.at(e.Entry(e.U(e.Entry(0) + 0x4C)) + 0x43) = 0; }},
+    {"unused entry of zeros", "writer's choice: directory entry 13 is unused but not blank",
+     [](Editor& e) { e.Set(e.Entry(13) + 0x44, 0), e.Set(e.Entry(13) + 0x48, 0), e.Set(e.Entry(13) + 0x4C, 0); }},
+    {"no DIFAT, first sector FREESECT", "writer's choice: header: first DIFAT sector is FREESECT",
+     [](Editor& e) { e.Set(0x44, 0xFFFFFFFF); }},
+    {"no DIFAT, first sector points into the file", "fault: header: first DIFAT sector is sector 3",
+     [](Editor& e) { e.Set(0x44, 3); }},
+    {"a stream no tree reaches", "fault: directory entry 13 has type 2 but is not in any tree",
+     [](Editor& e) { e.b.at(e.Entry(13) + 0x42) = 2; }},
+    {"a short last sector", "writer's choice: the last sector is short: the file ends 100 bytes before its end",
+     [](Editor& e) { e.CutAfterStream9(100); }},
+    {"a short last sector cuts a stream", "stream entry 9: its last sector ends 20 bytes past the end of the file",
+     [](Editor& e) { e.CutAfterStream9(500); }},
     {"reserved bytes", "reserved", [](Editor& e) { e.b[0x24] = 1; }},
     {"directory sector count", "directory sector count", [](Editor& e) { e.Set(0x28, 1); }},
     {"no FAT sectors", "no FAT sectors", [](Editor& e) { e.Set(0x2C, 0); }},
@@ -60,7 +85,7 @@ const struct Damage {
     {"DIFAT count without need", "DIFAT sectors", [](Editor& e) { e.Set(0x48, 3); }},
     {"FAT sector past the sectors its FAT describes", "beyond the sectors the FAT describes",
      [](Editor& e) { e.b.resize(e.b.size() + 200 * 512), e.Set(0x4C, 150); }},
-    {"a FAT sector not marked", "not marked FATSECT", [](Editor& e) { e.Set(e.Fat(e.U(0x4C)), 0xFFFFFFFF); }},
+    {"a FAT sector not marked", "fault: sector 97 holds the FAT but is not marked FATSECT", [](Editor& e) { e.Set(e.Fat(e.U(0x4C)), 0xFFFFFFFF); }},
     {"no directory", "no directory", [](Editor& e) { e.Set(0x30, kEnd); }},
     {"directory chain loops", "the directory: sector",
      [](Editor& e) { e.Set(e.Fat(e.Chain(e.U(0x30)).back()), e.U(0x30)); }},
@@ -77,7 +102,7 @@ const struct Damage {
     {"name not terminated", "not terminated", [](Editor& e) { e.Set16(e.Entry(3) + 2, u'x'); }},
     {"name with a slash", "invalid name", [](Editor& e) { e.Set16(e.Entry(3), u'/'); }},
     {"two entries with one name", "same name", [](Editor& e) { e.Set16(e.Entry(3), u'2'); }},
-    {"names out of order", "not in name order",
+    {"names out of order", "fault: the tree of directory entry 0 is not in name order",
      [](Editor& e) { std::swap_ranges(&e.b[e.Entry(9)], &e.b[e.Entry(9) + 0x42], &e.b[e.Entry(10)]); }},
     {"root is not a root", "not the root", [](Editor& e) { e.b.at(e.Entry(0) + 0x42) = 1; }},
     {"unknown type in the tree", "type 7", [](Editor& e) { e.b.at(e.Entry(4) + 0x42) = 7; }},
@@ -107,8 +132,8 @@ TEST(Reader, RefusesDamageWithItsMessage) {
         cfb::MemorySource source(editor.b.data(), editor.b.size());
         cfb::Reader reader;
         std::string message = reader.Open(source);
-        for (const std::string& finding : message.empty() ? reader.CheckStructure() : std::vector<std::string>()) {
-            message += finding + "; ";
+        for (const cfb::Finding& finding : message.empty() ? reader.CheckStructure() : std::vector<cfb::Finding>()) {
+            message += (finding.kind == cfb::Finding::Kind::Fault ? "fault: " : "writer's choice: ") + finding.text + "; ";
         }
         EXPECT_NE(message.find(d.message), std::string::npos) << d.what << ": " << message;
     }

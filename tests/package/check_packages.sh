@@ -56,7 +56,7 @@ manual_page() {
     local page=$root/usr/share/man/man1/tvpack.1.gz warnings
     warnings=$(zcat "$page" | groff -man -z -ww -t 2>&1); echo "$warnings"
     [[ -z $warnings ]] && lexgrog "$page" | grep -q '"tvpack - pack game mods' &&
-        MANWIDTH=80 man -l "$page" >"$tmp/page" && grep -q 'verify ARCHIVE.tvp' "$tmp/page" && grep -q '^EXAMPLES' "$tmp/page"
+        MANWIDTH=80 man -l "$page" >"$tmp/page" && grep -q 'verify \[--strict\] ARCHIVE.tvp' "$tmp/page" && grep -q '^EXAMPLES' "$tmp/page"
 }
 manual_sections() {  # each section once, the usual ones in order; the exit status told once; prose first
     local page=$root/usr/share/man/man1/tvpack.1.gz sections usual

@@ -1,9 +1,11 @@
 // Writes a compound file with exactly the streams a list names, for tests that
 // hand tvpack archives the packer would never write.
 //
-// Usage: craft_archive OUT LIST
+// Usage: craft_archive [--version4 | --system] OUT LIST
 // LIST holds one stream per line: the name as UTF-16LE in hex, a space, and
-// the stream's whole content (name header included) in hex.
+// the stream's whole content (name header included) in hex. Our writer makes
+// the file, in version 3; --version4 lays it out with 4096-byte sectors, and
+// --system has the system's own library write it (Windows only).
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "platform/compound_file/file_io.h"
 #include "platform/compound_file/writer.h"
+#include "tests/tools/craft_archive.h"
 
 namespace {
 
@@ -34,44 +37,56 @@ int Fail(const std::string& what, cfb::Error error = cfb::Error::None)
     return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int WriteWithOurs(const std::string& out, const std::vector<CraftStream>& streams)
 {
-    if (argc != 3)
-        return Fail("usage: craft_archive OUT LIST");
-    std::ifstream list(argv[2]);
-    if (!list)
-        return Fail(std::string("cannot read ") + argv[2]);
-
     cfb::Error error = cfb::Error::None;
-    std::unique_ptr<cfb::WriteSink> sink = cfb::CreateFileSink(argv[1], cfb::CreateMode::Replace, error);
+    std::unique_ptr<cfb::WriteSink> sink = cfb::CreateFileSink(out.c_str(), cfb::CreateMode::Replace, error);
     if (sink == nullptr)
-        return Fail(std::string("cannot create ") + argv[1], error);
+        return Fail("cannot create " + out, error);
     cfb::Writer writer(std::move(sink));
     if ((error = writer.Start()) != cfb::Error::None)
         return Fail("start", error);
-
-    std::string nameHex;
-    std::string contentHex;
-    while (list >> nameHex >> contentHex) {
-        std::vector<std::uint8_t> nameBytes;
-        std::vector<std::uint8_t> content;
-        if (!FromHex(nameHex, &nameBytes) || nameBytes.size() % 2 != 0 || !FromHex(contentHex, &content))
-            return Fail("bad line for " + nameHex);
-        std::u16string name;
-        for (std::size_t i = 0; i < nameBytes.size(); i += 2)
-            name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));
-        if ((error = writer.CreateStream(name)) != cfb::Error::None)
-            return Fail("stream " + nameHex, error);
-        if (!content.empty() &&
-            (error = writer.Write(content.data(), static_cast<std::uint32_t>(content.size()))) !=
+    for (const CraftStream& stream : streams) {
+        if ((error = writer.CreateStream(stream.name)) != cfb::Error::None)
+            return Fail("create a stream", error);
+        if (!stream.content.empty() &&
+            (error = writer.Write(stream.content.data(), static_cast<std::uint32_t>(stream.content.size()))) !=
                 cfb::Error::None)
-            return Fail("write " + nameHex, error);
+            return Fail("write a stream", error);
         if ((error = writer.CloseStream()) != cfb::Error::None)
-            return Fail("close " + nameHex, error);
+            return Fail("close a stream", error);
     }
     if ((error = writer.Finish()) != cfb::Error::None)
         return Fail("finish", error);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string writerName = argc == 4 ? argv[1] : "";
+    if (argc != 3 && !(argc == 4 && (writerName == "--version4" || writerName == "--system")))
+        return Fail("usage: craft_archive [--version4 | --system] OUT LIST");
+    const std::string out = argv[argc - 2];
+    std::ifstream list(argv[argc - 1]);
+    if (!list)
+        return Fail(std::string("cannot read ") + argv[argc - 1]);
+
+    std::vector<CraftStream> streams;
+    std::string nameHex;
+    std::string contentHex;
+    while (list >> nameHex >> contentHex) {
+        std::vector<std::uint8_t> nameBytes;
+        CraftStream stream;
+        if (!FromHex(nameHex, &nameBytes) || nameBytes.size() % 2 != 0 || !FromHex(contentHex, &stream.content))
+            return Fail("bad line for " + nameHex);
+        for (std::size_t i = 0; i < nameBytes.size(); i += 2)
+            stream.name += static_cast<char16_t>(nameBytes[i] | (nameBytes[i + 1] << 8));
+        streams.push_back(std::move(stream));
+    }
+    if (writerName.empty())
+        return WriteWithOurs(out, streams);
+    std::string problem = writerName == "--system" ? WriteWithSystem(out, streams) : WriteVersion4(out, streams);
+    return problem.empty() ? 0 : Fail(problem);
 }

@@ -1,0 +1,65 @@
+// An archive opened from memory and every stream read: Open() must refuse the
+// input with a message or deliver each stream whole, consistently with its
+// listing. Anything else aborts, and the sanitizers catch the rest.
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/compound_file/memory_io.h"
+#include "platform/compound_file/reader.h"
+
+namespace {
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "archive_fuzz: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    cfb::MemorySource source(data, size);
+    cfb::Reader reader;
+    if (!reader.Open(source).empty()) {
+        // A refused file leaves nothing open to read or check.
+        std::uint8_t byte = 0;
+        if (!reader.Entries().empty() || reader.Find(u"1") != -1 || reader.MajorVersion() != 0) {
+            Fail("a refused file lists entries");
+        }
+        if (reader.Read(0, 0, &byte, 1).empty() || reader.ReadAll(0, [](const std::uint8_t*, std::size_t) {
+                return true;
+            }).empty() || reader.CheckStructure().empty()) {
+            Fail("a refused file can be read");
+        }
+        return 0;
+    }
+    if (reader.SectorSize() != (reader.MajorVersion() == 3 ? 512u : 4096u)) Fail("a sector size of another version");
+    for (std::size_t i = 0; i < reader.Entries().size(); ++i) {
+        const cfb::Entry& entry = reader.Entries()[i];
+        if (reader.Find(entry.name) != static_cast<long>(i)) Fail("Find() does not find a listed entry");
+        std::uint8_t buffer[64];
+        if (entry.type != cfb::EntryType::Stream) {
+            if (reader.Read(i, 0, buffer, 1).empty() ||
+                reader.ReadAll(i, [](const std::uint8_t*, std::size_t) { return true; }).empty()) {
+                Fail("a storage reads like a stream");
+            }
+            continue;
+        }
+        std::uint64_t delivered = 0;
+        const std::string error = reader.ReadAll(i, [&](const std::uint8_t*, std::size_t piece) {
+            delivered += piece;
+            return true;
+        }, 4096);
+        if (delivered > entry.size || (error.empty() && delivered != entry.size)) Fail("a stream read whole is not whole");
+        if (error.empty() && entry.size >= sizeof buffer &&
+            !reader.Read(i, entry.size - sizeof buffer, buffer, sizeof buffer).empty()) {
+            Fail("the last bytes of a readable stream can't be read");
+        }
+        if (reader.Read(i, entry.size, buffer, 1).empty()) Fail("a read past the end of a stream succeeded");
+        if (entry.size > 0 && reader.Read(i, 0, nullptr, 1).empty()) Fail("a read into no buffer succeeded");
+        int pieces = 0;
+        const std::string stopped = reader.ReadAll(i, [&](const std::uint8_t*, std::size_t) { return ++pieces, false; }, 64);
+        if (error.empty() && (!stopped.empty() || pieces != (entry.size > 0 ? 1 : 0))) Fail("a stopped read went on");
+    }
+    if (reader.Read(reader.Entries().size(), 0, nullptr, 0).empty()) Fail("an element past the listing reads");
+    return 0;
+}
