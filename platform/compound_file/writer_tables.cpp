@@ -8,6 +8,7 @@
 #include "platform/compound_file/format.h"
 #include "platform/compound_file/layout.h"
 #include "platform/compound_file/red_black_tree.h"
+#include "platform/compound_file/tables.h"
 #include "platform/compound_file/writer.h"
 
 namespace cfb {
@@ -79,6 +80,8 @@ Error PutRepeated(TableOutput& out, std::uint32_t id, std::uint64_t count) {
     return Error::None;
 }
 
+}  // namespace
+
 void FillEntry(std::uint8_t* entry, const std::u16string& name, std::uint8_t type, bool red,
                std::uint32_t left, std::uint32_t right, std::uint32_t child, std::uint32_t start,
                std::uint64_t size) {
@@ -95,31 +98,27 @@ void FillEntry(std::uint8_t* entry, const std::u16string& name, std::uint8_t typ
     PutU64(entry + entry::kSize, size);
 }
 
-void FillHeader(std::uint8_t* h, const TableLayout& layout, std::uint32_t miniFatStart,
-                std::uint32_t directoryStart, std::uint32_t fatStart, std::uint32_t difatStart) {
+void FillHeader(std::uint8_t* h, const HeaderFields& fields) {
     std::memset(h, 0, kHeaderSize);
     std::memcpy(h + header::kSignature, kSignature, sizeof kSignature);
     PutU16(h + header::kMinorVersion, kMinorVersion);
-    PutU16(h + header::kMajorVersion, kMajorVersion3);
+    PutU16(h + header::kMajorVersion, fields.majorVersion);
     PutU16(h + header::kByteOrder, kByteOrderMark);
-    PutU16(h + header::kSectorShift, kSectorShift);
+    PutU16(h + header::kSectorShift, fields.sectorShift);
     PutU16(h + header::kMiniSectorShift, kMiniSectorShift);
-    PutU32(h + header::kDirectorySectorCount, 0);
-    PutU32(h + header::kFatSectorCount, static_cast<std::uint32_t>(layout.fatSectors));
-    PutU32(h + header::kFirstDirectorySector, directoryStart);
+    PutU32(h + header::kDirectorySectorCount, fields.directorySectors);
+    PutU32(h + header::kFatSectorCount, fields.fatSectors);
+    PutU32(h + header::kFirstDirectorySector, fields.firstDirectorySector);
     PutU32(h + header::kTransactionSignature, 0);
     PutU32(h + header::kMiniStreamCutoff, kMiniStreamCutoff);
-    PutU32(h + header::kFirstMiniFatSector, layout.miniFatSectors ? miniFatStart : kEndOfChain);
-    PutU32(h + header::kMiniFatSectorCount, static_cast<std::uint32_t>(layout.miniFatSectors));
-    PutU32(h + header::kFirstDifatSector, layout.difatSectors ? difatStart : kEndOfChain);
-    PutU32(h + header::kDifatSectorCount, static_cast<std::uint32_t>(layout.difatSectors));
+    PutU32(h + header::kFirstMiniFatSector, fields.firstMiniFatSector);
+    PutU32(h + header::kMiniFatSectorCount, fields.miniFatSectors);
+    PutU32(h + header::kFirstDifatSector, fields.firstDifatSector);
+    PutU32(h + header::kDifatSectorCount, fields.difatSectors);
     for (std::uint32_t i = 0; i < kHeaderDifatSlots; ++i) {
-        std::uint32_t id = i < layout.fatSectors ? fatStart + i : kFreeSector;
-        PutU32(h + header::kDifat + 4 * i, id);
+        PutU32(h + header::kDifat + 4 * i, i < fields.fatSectors ? fields.firstFatSector + i : kFreeSector);
     }
 }
-
-}  // namespace
 
 Error Writer::WriteTables() {
     if (Error e = FlushMiniSectors(true); e != Error::None) return e;
@@ -215,7 +214,15 @@ Error Writer::WriteTables() {
     if (out.Written() != (layout.totalSectors - miniFatStart) * kSectorSize) return Error::WriteFault;
 
     std::uint8_t headerBytes[kHeaderSize];
-    FillHeader(headerBytes, layout, miniFatStart, directoryStart, fatStart, difatStart);
+    HeaderFields fields;
+    fields.firstDirectorySector = directoryStart;
+    fields.fatSectors = static_cast<std::uint32_t>(layout.fatSectors);
+    fields.firstFatSector = fatStart;
+    fields.miniFatSectors = static_cast<std::uint32_t>(layout.miniFatSectors);
+    fields.firstMiniFatSector = layout.miniFatSectors ? miniFatStart : kEndOfChain;
+    fields.difatSectors = static_cast<std::uint32_t>(layout.difatSectors);
+    fields.firstDifatSector = layout.difatSectors ? difatStart : kEndOfChain;
+    FillHeader(headerBytes, fields);
     if ((e = sink_->WriteAt(0, headerBytes, sizeof headerBytes)) != Error::None) {
         // A partly written header must not survive: put the zeros back if we can.
         const std::uint8_t zeros[kHeaderSize] = {};

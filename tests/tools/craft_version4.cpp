@@ -9,6 +9,7 @@
 #include "platform/compound_file/format.h"
 #include "platform/compound_file/names.h"
 #include "platform/compound_file/red_black_tree.h"
+#include "platform/compound_file/tables.h"
 #include "tests/tools/craft_archive.h"
 
 namespace {
@@ -55,21 +56,15 @@ std::string WriteVersion4(const std::string& path, const std::vector<CraftStream
     const std::uint32_t miniStreamStart = 1 + directorySectors + miniFatSectors;
     chain(miniStreamStart, miniStreamSectors);
 
-    std::uint8_t* h = file.data();
-    std::copy(std::begin(kSignature), std::end(kSignature), h + header::kSignature);
-    PutU16(h + header::kMinorVersion, kMinorVersion);
-    PutU16(h + header::kMajorVersion, kMajorVersion4);
-    PutU16(h + header::kByteOrder, kByteOrderMark);
-    PutU16(h + header::kSectorShift, kShift);
-    PutU16(h + header::kMiniSectorShift, kMiniSectorShift);
-    PutU32(h + header::kDirectorySectorCount, directorySectors);
-    PutU32(h + header::kFatSectorCount, 1);
-    PutU32(h + header::kFirstDirectorySector, 1);
-    PutU32(h + header::kMiniStreamCutoff, kMiniStreamCutoff);
-    PutU32(h + header::kFirstMiniFatSector, miniFatSectors > 0 ? 1 + directorySectors : kEndOfChain);
-    PutU32(h + header::kMiniFatSectorCount, miniFatSectors);
-    PutU32(h + header::kFirstDifatSector, kEndOfChain);
-    for (std::uint32_t i = 0; i < kHeaderDifatSlots; ++i) PutU32(h + header::kDifat + 4 * i, i == 0 ? 0 : kFreeSector);
+    HeaderFields fields;
+    fields.majorVersion = kMajorVersion4;
+    fields.sectorShift = kShift;
+    fields.directorySectors = directorySectors;
+    fields.firstDirectorySector = 1;
+    fields.fatSectors = 1;
+    fields.miniFatSectors = miniFatSectors;
+    fields.firstMiniFatSector = miniFatSectors > 0 ? 1 + directorySectors : kEndOfChain;
+    FillHeader(file.data(), fields);
 
     std::uint8_t* miniFat = miniFatSectors > 0 ? sector(1 + directorySectors) : nullptr;
     for (std::uint32_t n = 0; n < miniFatSectors * kIds; ++n) PutU32(miniFat + 4 * n, kFreeSector);
@@ -100,26 +95,13 @@ std::string WriteVersion4(const std::string& path, const std::vector<CraftStream
         std::uint8_t* d = directory + e * std::size_t{kDirectoryEntrySize};
         PutU32(d + entry::kLeft, kNoStream), PutU32(d + entry::kRight, kNoStream), PutU32(d + entry::kChild, kNoStream);
     }
-    auto name = [&](std::uint8_t* d, const std::u16string& text) {
-        for (std::size_t u = 0; u < text.size() && u < kMaxNameUnits; ++u) PutU16(d + entry::kName + 2 * u, text[u]);
-        PutU16(d + entry::kNameLength, static_cast<std::uint16_t>(2 * (std::min<std::size_t>(text.size(), kMaxNameUnits) + 1)));
-    };
-    name(directory, u"Root Entry");
-    directory[entry::kType] = kTypeRoot;
-    directory[entry::kColor] = kColorBlack;
-    PutU32(directory + entry::kChild, id(tree.root));
-    PutU32(directory + entry::kStartSector, miniSectors > 0 ? miniStreamStart : kEndOfChain);
-    PutU64(directory + entry::kSize, miniSectors * std::uint64_t{kMiniSectorSize});
+    FillEntry(directory, u"Root Entry", kTypeRoot, false, kNoStream, kNoStream, id(tree.root),
+              miniSectors > 0 ? miniStreamStart : kEndOfChain, miniSectors * std::uint64_t{kMiniSectorSize});
     for (std::uint32_t position = 0; position < count; ++position) {
         const std::uint32_t i = order[position];
-        std::uint8_t* d = directory + (i + 1) * std::size_t{kDirectoryEntrySize};
-        name(d, streams[i].name);
-        d[entry::kType] = kTypeStream;
-        d[entry::kColor] = tree.red[position] ? kColorRed : kColorBlack;
-        PutU32(d + entry::kLeft, id(tree.left[position]));
-        PutU32(d + entry::kRight, id(tree.right[position]));
-        PutU32(d + entry::kStartSector, start[i]);
-        PutU64(d + entry::kSize, streams[i].content.size());
+        FillEntry(directory + (i + 1) * std::size_t{kDirectoryEntrySize}, streams[i].name, kTypeStream,
+                  tree.red[position], id(tree.left[position]), id(tree.right[position]), kNoStream, start[i],
+                  streams[i].content.size());
     }
 
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
