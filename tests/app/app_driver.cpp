@@ -152,13 +152,18 @@ void Close(HWND dialog, int button)
         Fail("a dialog did not close");
 }
 
-std::wstring PaneText()
+HWND Pane()
 {
     for (HWND child : Children(g_window)) {
         if (IsClass(child, L"EDIT"))
-            return TextOf(child);
+            return child;
     }
     Fail("no pane");
+}
+
+std::wstring PaneText()
+{
+    return TextOf(Pane());
 }
 
 // Line breaks shown as "\\n", so that a box takes one line.
@@ -258,6 +263,8 @@ std::string IconOf(HWND box)
 // marked *), the box's text and the pane's text at that moment.
 void PrintBox(HWND box)
 {
+    if (box == nullptr)
+        Fail("no box");
     std::string line = "box \"" + ToUtf8(TextOf(box)) + "\" icon " + IconOf(box) +
                        (GetWindow(box, GW_OWNER) ? " owned" : "") + " buttons";
     std::wstring text;
@@ -291,9 +298,7 @@ DWORD WINAPI WatchPane(void*)
 
 void StartWatching()
 {
-    HWND pane = nullptr;
-    for (HWND child : Children(g_window))
-        pane = IsClass(child, L"EDIT") ? child : pane;
+    HWND pane = Pane();
     GetClientRect(pane, &g_watched);
     g_watched.bottom = g_watched.top + (g_watched.bottom - g_watched.top) / 3;
     MapWindowPoints(pane, HWND_DESKTOP, reinterpret_cast<POINT*>(&g_watched), 2);
@@ -530,6 +535,15 @@ void Drag(const char* what, POINT at, int dx, int dy)
                 after.left - before.left, after.top - before.top);
 }
 
+// A control's rectangle in the main window's coordinates.
+RECT InWindow(HWND child)
+{
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(HWND_DESKTOP, g_window, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 // What the window reports under a point of its own (window coordinates):
 // the code of the control there, or of the window itself.
 void PrintHitTest(HWND window, POINT at)
@@ -556,8 +570,7 @@ int DescribeWindow()
                 GetWindowLongW(g_window, GWL_STYLE) & ~WS_CLIPSIBLINGS, GetWindowLongW(g_window, GWL_EXSTYLE),
                 static_cast<unsigned long>(GetClassLongPtrW(g_window, GCL_STYLE)), GetMenu(g_window) != nullptr);
     for (HWND child : Children(g_window)) {
-        GetWindowRect(child, &rect);
-        MapWindowPoints(HWND_DESKTOP, g_window, reinterpret_cast<POINT*>(&rect), 2);
+        rect = InWindow(child);
         std::printf("%s \"%s\" id %d style %08lx ex %08lx at %ld,%ld,%ld,%ld\n", ToUtf8(ClassOf(child)).c_str(),
                     ToUtf8(TextOf(child)).c_str(), GetDlgCtrlID(child), GetWindowLongW(child, GWL_STYLE),
                     GetWindowLongW(child, GWL_EXSTYLE), rect.left, rect.top, rect.right, rect.bottom);
@@ -568,16 +581,13 @@ int DescribeWindow()
     for (int button : {kHelp, kAbout}) {
         PostMessageW(g_window, WM_COMMAND, MAKEWPARAM(button, 0x1234), 0);
         HWND box = WaitForDialog(false);
-        if (box == nullptr)
-            Fail("no box");
         PrintBox(box);
         Close(box, IDOK);
     }
     constexpr POINT kBackground = {170, 250};
     PrintHitTest(g_window, kBackground);
     for (HWND child : Children(g_window)) {
-        GetWindowRect(child, &rect);
-        MapWindowPoints(HWND_DESKTOP, g_window, reinterpret_cast<POINT*>(&rect), 2);
+        rect = InWindow(child);
         PrintHitTest(child, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
     }
     Drag("the background", kBackground, 40, 30);
@@ -599,8 +609,6 @@ int StartWithout(const std::wstring& app, const std::wstring& library)
     Start(app);
     HWND box = WaitForDialog(false);
     RegDeleteTreeW(HKEY_CURRENT_USER, settings.c_str());
-    if (box == nullptr)
-        Fail("no box");
     PrintBox(box);
     Close(box, IDOK);
     return Finish();
