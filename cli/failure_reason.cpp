@@ -16,10 +16,7 @@ std::u16string StorageReason(HRESULT result)
     case STG_E_ACCESSDENIED: return u"access denied";
     default: break;
     }
-    std::u16string hex;
-    for (int shift = 28; shift >= 0; shift -= 4)
-        hex += u"0123456789ABCDEF"[(static_cast<std::uint32_t>(result) >> shift) & 0xF];
-    return u"the archive refused it (0x" + hex + u")";
+    return u"the archive refused it (0x" + Hex(static_cast<std::uint32_t>(result), 8) + u")";
 }
 
 std::u16string Reason(const FailedStep& step)

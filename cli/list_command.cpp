@@ -20,23 +20,11 @@ struct Row {
     std::u16string path;
 };
 
-constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
-
 // "%" and two hex digits, or "%u" and four ("u" is no hex digit, so the two
 // forms can't be mistaken for each other).
 std::u16string Escape(char16_t unit)
 {
-    std::u16string escape = u"%";
-    if (unit > 0xFF)
-        escape += u'u';
-    for (int shift = unit > 0xFF ? 12 : 4; shift >= 0; shift -= 4)
-        escape += kHexDigits[(unit >> shift) & 0xF];
-    return escape;
-}
-
-bool IsSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDFFF;
+    return unit > 0xFF ? u"%u" + Hex(unit, 4) : u"%" + Hex(unit, 2);
 }
 
 // A stored path as the table prints it. Escaped: "%" itself; control
@@ -49,9 +37,7 @@ std::u16string ListedPath(const std::u16string& path)
     std::u16string text;
     for (std::size_t i = 0; i < path.size(); ++i) {
         char16_t unit = path[i];
-        bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
-                    path[i + 1] <= 0xDFFF;
-        if (pair) {
+        if (StartsSurrogatePair(path, i)) {
             text += path.substr(i++, 2);
         } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == u'%' || unit == u'/' ||
                    unit == 0xF05C || IsSurrogate(unit)) {

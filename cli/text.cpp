@@ -78,14 +78,31 @@ std::u16string Printable(const std::u16string& text)
     std::u16string result;
     for (char16_t unit : text) {
         if (IsControl(unit)) {
-            result += u"\\x";
-            result += static_cast<char16_t>(kHexDigits[unit >> 4]);
-            result += static_cast<char16_t>(kHexDigits[unit & 0xF]);
+            result += u"\\x" + Hex(unit, 2);
         } else {
             result += unit;
         }
     }
     return result;
+}
+
+std::u16string Hex(std::uint32_t value, int digits)
+{
+    std::u16string hex;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        hex += static_cast<char16_t>(kHexDigits[(value >> shift) & 0xF]);
+    return hex;
+}
+
+bool IsSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+bool StartsSurrogatePair(const std::u16string& text, std::size_t i)
+{
+    return text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+           text[i + 1] <= 0xDFFF;
 }
 
 std::u16string Quoted(const std::u16string& text)

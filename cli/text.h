@@ -31,6 +31,14 @@ std::u16string Quoted(const std::u16string& text);
 // The text as printed without quotes, control characters escaped as above.
 std::u16string Printable(const std::u16string& text);
 
+// `value` in `digits` upper-case hexadecimal digits, no prefix.
+std::u16string Hex(std::uint32_t value, int digits);
+
+// Whether text[i] is the first unit of a surrogate pair, and whether it is a
+// surrogate at all (a lone one stands for a byte of a name that was not UTF-8).
+bool StartsSurrogatePair(const std::u16string& text, std::size_t i);
+bool IsSurrogate(char16_t unit);
+
 // Reads a stream name as a file number: decimal digits without sign or
 // leading zero, 1 to 4294967295. False for anything else.
 bool ParseFileNumber(const std::u16string& name, std::uint32_t* number);

@@ -30,23 +30,13 @@ bool IsDeviceName(const std::u16string& component)
            stem[3] >= u'1' && stem[3] <= u'9';
 }
 
-bool IsHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLowSurrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // A surrogate outside a pair: how a name that was not UTF-8 on disk is stored.
 bool HasLoneSurrogate(const std::u16string& text)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+        if (StartsSurrogatePair(text, i))
             ++i;
-        else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i]))
+        else if (IsSurrogate(text[i]))
             return true;
     }
     return false;
