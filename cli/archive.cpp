@@ -1,5 +1,6 @@
 #include "cli/archive.h"
 
+#include "cli/layout.h"
 #include "cli/text.h"
 
 namespace {
@@ -48,7 +49,27 @@ std::u16string ModArchive::Open(const fs::path& path)
         }
         streams_.push_back(std::move(stream));
     }
-    return std::u16string();
+    readable_ = true;
+    Check();
+    if (faults_.empty())
+        return std::u16string();
+    std::size_t more = faults_.size() - 1;
+    return more == 0 ? faults_[0]
+                     : faults_[0] + u" (and " + Decimal(more) + (more == 1 ? u" more problem)" : u" more problems)");
+}
+
+void ModArchive::Check()
+{
+    for (cfb::Finding& finding : reader_.CheckStructure()) {
+        if (finding.kind == cfb::Finding::Kind::Fault)
+            faults_.push_back(u"compound file: " + Widen(finding.text));
+        else
+            notes_.push_back(std::move(finding));
+    }
+    Layout layout = CheckLayout(streams_);
+    faults_.insert(faults_.end(), layout.problems.begin(), layout.problems.end());
+    if (faults_.empty())
+        files_ = std::move(layout.files);
 }
 
 std::u16string ModArchive::ReadContent(const ArchiveStream& stream,

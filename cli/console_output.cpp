@@ -28,6 +28,8 @@ ConsoleLog& Log()
     return log;
 }
 
+// The pane's text with "\n" line ends, escaped: the names it quotes come from
+// the disk.
 std::u16string WithLineFeeds(const WCHAR* text)
 {
     std::u16string converted;
@@ -36,7 +38,7 @@ std::u16string WithLineFeeds(const WCHAR* text)
             continue;
         converted += static_cast<char16_t>(text[i]);
     }
-    return converted;
+    return Escaped(converted, Keep::PaneText);
 }
 
 int ParseAnswer(std::string answer)

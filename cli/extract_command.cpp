@@ -1,8 +1,8 @@
 // tvpack extract: recreates the mod file and the mod directory under a folder
 // from the archive's header paths.
 //
-// The whole archive is checked before anything is written: a layout problem
-// (see layout.h), or any file in the way (an existing file without --force, a
+// The whole archive is checked before anything is written: a fault of its
+// structure or layout (see archive.h and layout.h), or any file in the way (an existing file without --force, a
 // folder where a file goes, a file or a link where a folder goes, a link at a
 // file's place), refuses the archive and leaves the disk as it was. Files are
 // then written through an OutputTree (see output_tree.h): below the folder,
@@ -12,7 +12,6 @@
 #include "cli/archive.h"
 #include "cli/commands.h"
 #include "cli/console.h"
-#include "cli/layout.h"
 #include "cli/output_tree.h"
 #include "cli/text.h"
 
@@ -77,13 +76,12 @@ int RunExtract(const Arguments& arguments)
 
     ModArchive archive;
     std::u16string problem = archive.Open(NativePath(archivePath));
-    if (!problem.empty()) {
+    if (!archive.Readable()) {
         WriteText(Channel::Err, prefix + problem + u"\n");
         return kExitFailure;
     }
-    Layout layout = CheckLayout(archive.Streams());
-    if (!layout.problems.empty()) {
-        for (const std::u16string& text : layout.problems)
+    if (!archive.Faults().empty()) {
+        for (const std::u16string& text : archive.Faults())
             WriteText(Channel::Err, prefix + u"refused: " + text + u"\n");
         return kExitFailure;
     }
@@ -95,7 +93,7 @@ int RunExtract(const Arguments& arguments)
         return kExitFailure;
     }
     bool refused = false;
-    for (const LayoutFile& file : layout.files) {
+    for (const LayoutFile& file : archive.Files()) {
         std::u16string obstacle = Obstacle(tree, file, arguments.force);
         if (!obstacle.empty()) {
             WriteText(Channel::Err, prefix + u"refused: " + Label(file) + obstacle + u"\n");
@@ -112,14 +110,14 @@ int RunExtract(const Arguments& arguments)
         return kExitFailure;
     }
 
-    for (const LayoutFile& file : layout.files) {
+    for (const LayoutFile& file : archive.Files()) {
         problem = ExtractFile(archive, tree, file, arguments.force);
         if (!problem.empty()) {
             WriteText(Channel::Err, prefix + Label(file) + problem + u"\n");
             return kExitFailure;
         }
     }
-    const std::size_t count = layout.files.size();
+    const std::size_t count = archive.Files().size();
     WriteText(Channel::Out, u"Extracted " + Decimal(count) + (count == 1 ? u" file into " : u" files into ") +
                                 Quoted(folderText) + u".\n");
     return kExitSuccess;

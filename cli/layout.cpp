@@ -61,6 +61,10 @@ void CheckNames(const std::vector<ArchiveStream>& streams, Layout* layout,
         } else if (!stream.hasHeader) {
             layout->problems.push_back(StreamLabel(stream) + Decimal(stream.size) +
                                        u" bytes, shorter than its 1024-byte name header");
+        } else if (!stream.cleanPadding) {
+            layout->problems.push_back(StreamLabel(stream) +
+                                       u"the name header holds bytes other than zero after the path " +
+                                       Quoted(stream.path));
         } else {
             LayoutFile file;
             file.number = number;

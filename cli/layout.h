@@ -4,7 +4,8 @@
 // file's base name, so its path is that name, then folders, then the file's
 // name, joined by backslashes. Paths must be relative, free of empty, "." and
 // ".." components and of names this system can't create, and no path may
-// repeat another or run through another file.
+// repeat another or run through another file. A name header holds nothing
+// but zeros after its path, so that no reader finds more in it.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +13,6 @@
 #include <vector>
 
 #include "cli/archive.h"
-
-struct LayoutFile {
-    std::uint32_t number = 0;
-    const ArchiveStream* stream = nullptr;
-    std::vector<std::u16string> components;  // the header path split at backslashes
-};
 
 struct Layout {
     // Each problem names the stream it was found in.

@@ -3,7 +3,8 @@
 // array of {"number", "size", "path"} objects.
 //
 // The text table never prints two different paths alike: the backslash is
-// only ever a separator, and "%" starts an escape, so a literal "%" is one.
+// only ever a separator, and "%" starts an escape (see Escaped()), so a
+// literal "%" is one.
 #include <algorithm>
 
 #include "cli/archive.h"
@@ -20,35 +21,6 @@ struct Row {
     std::u16string path;
 };
 
-// "%" and two hex digits, or "%u" and four ("u" is no hex digit, so the two
-// forms can't be mistaken for each other).
-std::u16string Escape(char16_t unit)
-{
-    return unit > 0xFF ? u"%u" + Hex(unit, 4) : u"%" + Hex(unit, 2);
-}
-
-// A stored path as the table prints it. Escaped: "%" itself; control
-// characters, which would disturb the terminal; "/" and the unit that stands
-// for a backslash inside a name (U+F05C), which would pass for separators;
-// and surrogates outside a pair (bytes of a name that was not UTF-8), which
-// have no printable form of their own.
-std::u16string ListedPath(const std::u16string& path)
-{
-    std::u16string text;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        char16_t unit = path[i];
-        if (StartsSurrogatePair(path, i)) {
-            text += path.substr(i++, 2);
-        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == u'%' || unit == u'/' ||
-                   unit == 0xF05C || IsSurrogate(unit)) {
-            text += Escape(unit);
-        } else {
-            text += unit;
-        }
-    }
-    return text;
-}
-
 std::u16string TextTable(const std::vector<Row>& rows)
 {
     std::size_t numberWidth = 1;
@@ -60,7 +32,7 @@ std::u16string TextTable(const std::vector<Row>& rows)
     std::u16string text;
     for (const Row& row : rows)
         text += PadLeft(Decimal(row.number), numberWidth) + u"  " + PadLeft(Decimal(row.size), sizeWidth) +
-                u"  " + ListedPath(row.path) + u"\n";
+                u"  " + Escaped(row.path, Keep::Nothing) + u"\n";
     return text;
 }
 
@@ -84,29 +56,23 @@ int RunList(const Arguments& arguments)
     const std::u16string& archivePath = arguments.operands[0];
     ModArchive archive;
     std::u16string problem = archive.Open(NativePath(archivePath));
-    if (!problem.empty()) {
+    if (!archive.Readable()) {
         WriteText(Channel::Err, u"tvpack: " + Quoted(archivePath) + u": " + problem + u"\n");
         return kExitFailure;
     }
 
+    // An archive with faults still lists the streams that have a number and
+    // a header, and then names every fault.
     std::vector<Row> rows;
-    std::vector<std::u16string> problems;
     for (const ArchiveStream& stream : archive.Streams()) {
         std::uint32_t number = 0;
-        if (!stream.isStream)
-            problems.push_back(u"storage " + Quoted(stream.name) + u": not a file of the mod");
-        else if (!ParseFileNumber(stream.name, &number))
-            problems.push_back(u"stream " + Quoted(stream.name) + u": not a file number");
-        else if (!stream.hasHeader)
-            problems.push_back(u"stream " + Quoted(stream.name) + u": " + Decimal(stream.size) +
-                               u" bytes, shorter than its 1024-byte name header");
-        else
+        if (stream.isStream && stream.hasHeader && ParseFileNumber(stream.name, &number))
             rows.push_back({number, stream.size - kHeaderBytes, stream.path});
     }
     std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; });
 
     WriteText(Channel::Out, arguments.json ? JsonArray(rows) : TextTable(rows));
-    for (const std::u16string& text : problems)
+    for (const std::u16string& text : archive.Faults())
         WriteText(Channel::Err, u"tvpack: " + Quoted(archivePath) + u": " + text + u"\n");
-    return problems.empty() ? kExitSuccess : kExitFailure;
+    return archive.Faults().empty() ? kExitSuccess : kExitFailure;
 }

@@ -6,7 +6,14 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool IsControl(char16_t unit)
 {
-    return unit < 0x20 || unit == 0x7F;
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+}
+
+// "%" and two hex digits, or "%u" and four ("u" is no hex digit, so the two
+// forms can't be mistaken for each other).
+std::u16string Escape(char16_t unit)
+{
+    return unit > 0xFF ? u"%u" + Hex(unit, 4) : u"%" + Hex(unit, 2);
 }
 
 }  // namespace
@@ -73,17 +80,26 @@ std::u16string PadLeft(const std::u16string& text, std::size_t width)
     return std::u16string(width - text.size(), u' ') + text;
 }
 
-std::u16string Printable(const std::u16string& text)
+std::u16string Escaped(const std::u16string& text, Keep keep)
 {
     std::u16string result;
-    for (char16_t unit : text) {
-        if (IsControl(unit)) {
-            result += u"\\x" + Hex(unit, 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i];
+        bool kept = (unit == u'\n' || unit == u'%') ? keep == Keep::PaneText : unit == u'/' && keep != Keep::Nothing;
+        if (StartsSurrogatePair(text, i)) {
+            result += text.substr(i++, 2);
+        } else if (!kept && (IsControl(unit) || unit == u'%' || unit == u'/' || unit == 0xF05C || IsSurrogate(unit))) {
+            result += Escape(unit);
         } else {
             result += unit;
         }
     }
     return result;
+}
+
+std::u16string Printable(const std::u16string& text)
+{
+    return Escaped(text, Keep::Slash);
 }
 
 std::u16string Hex(std::uint32_t value, int digits)

@@ -24,11 +24,26 @@ std::u16string Decimal(std::uint64_t value);
 // Right-aligned in a field of `width` units.
 std::u16string PadLeft(const std::u16string& text, std::size_t width);
 
-// A name or path for a message, in double quotes; control characters show as
-// \xNN so that a crafted name cannot disturb the terminal.
+// What Escaped() leaves as it is, beyond the units it always escapes.
+enum class Keep {
+    Nothing,   // listings: "/" escaped too, since it would pass for a separator
+    Slash,     // names and paths in messages (paths on disk hold "/")
+    PaneText,  // the packer's own texts: line feeds and "%" kept
+};
+
+// The one escaping of everything tvpack prints, so that no text from an
+// archive or a disk can drive the terminal or pass for another: "%XX" is the
+// character U+00XX and "%uXXXX" the UTF-16 unit U+XXXX. Escaped: "%" itself,
+// control characters (C0, DEL and C1, U+0080-U+009F, which holds the CSI),
+// surrogates outside a pair (the bytes of a name that was not UTF-8, which
+// would go out raw) and U+F05C (a backslash inside a name, which would print
+// as a separator).
+std::u16string Escaped(const std::u16string& text, Keep keep);
+
+// A name or path for a message, escaped, in double quotes.
 std::u16string Quoted(const std::u16string& text);
 
-// The text as printed without quotes, control characters escaped as above.
+// The text of a message as printed without quotes, escaped.
 std::u16string Printable(const std::u16string& text);
 
 // `value` in `digits` upper-case hexadecimal digits, no prefix.

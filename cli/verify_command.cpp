@@ -1,9 +1,10 @@
 // tvpack verify: checks an archive's structure and layout and, when the mod
 // lies beside it (the mod file named by stream 1, or the mod directory), that
 // the archive holds exactly the mod's files, each byte for byte. Prints every
-// problem found, then a summary line. Only faults are problems: the choices
-// the format leaves to the writer are shown with --strict, and never change
-// the exit status.
+// problem found, then a summary line. Only faults are problems: a file that
+// some common reader refuses while the others read the same is named with
+// that reader, the choices the format leaves to the writer are shown with
+// --strict, and neither changes the exit status.
 #include <algorithm>
 #include <fstream>
 #include <set>
@@ -11,7 +12,6 @@
 #include "cli/archive.h"
 #include "cli/commands.h"
 #include "cli/console.h"
-#include "cli/layout.h"
 #include "cli/mod_tree.h"
 #include "cli/text.h"
 #include "cli/windows_names.h"
@@ -54,14 +54,6 @@ public:
 
     void Problem(const std::u16string& text) { problems_.push_back(text); }
     const std::vector<std::u16string>& Problems() const { return problems_; }
-
-    void CheckHeaders()
-    {
-        for (const ArchiveStream& stream : archive_.Streams())
-            if (stream.hasHeader && !stream.cleanPadding)
-                Problem(u"stream " + Quoted(stream.name) +
-                        u": the name header holds bytes other than zero after the path");
-    }
 
     // Compares the files with the mod beside the archive. False when the mod
     // is not there at all.
@@ -124,30 +116,28 @@ int RunVerify(const Arguments& arguments)
     ModArchive archive;
     fs::path nativePath = NativePath(archivePath);
     std::u16string problem = archive.Open(nativePath);
-    if (!problem.empty()) {
+    if (!archive.Readable()) {
         WriteText(Channel::Out, name + u": not a readable archive: " + problem + u"\n");
         return kExitFailure;
     }
 
     Verifier verifier(archive);
     std::u16string choices;
-    for (const cfb::Finding& finding : archive.Reader().CheckStructure()) {
-        if (finding.kind == cfb::Finding::Kind::Fault)
-            verifier.Problem(u"compound file: " + Widen(finding.text));
+    for (const cfb::Finding& finding : archive.Notes()) {
+        if (finding.kind == cfb::Finding::Kind::RefusedByReader)
+            choices += u"compound file, refused by " + Widen(finding.reader) + u": " + Widen(finding.text) + u"\n";
         else if (arguments.strict)
             choices += u"compound file, writer's choice: " + Widen(finding.text) + u"\n";
     }
-    Layout layout = CheckLayout(archive.Streams());
-    for (const std::u16string& text : layout.problems)
+    for (const std::u16string& text : archive.Faults())
         verifier.Problem(text);
-    verifier.CheckHeaders();
 
     bool comparedWithMod = false;
-    if (layout.problems.empty()) {
+    if (archive.Faults().empty()) {
         fs::path folder = nativePath.parent_path();
         if (folder.empty())
             folder = ".";
-        comparedWithMod = verifier.CompareWithMod(layout.files, folder);
+        comparedWithMod = verifier.CompareWithMod(archive.Files(), folder);
     }
 
     std::u16string report = choices;
@@ -158,7 +148,7 @@ int RunVerify(const Arguments& arguments)
     if (count != 0) {
         report += name + u": " + Decimal(count) + (count == 1 ? u" problem" : u" problems") + u" found.\n";
     } else {
-        std::size_t files = layout.files.size();
+        std::size_t files = archive.Files().size();
         report += name + u": OK, " + Decimal(files) + (files == 1 ? u" file" : u" files") +
                   (comparedWithMod ? u", the same as the mod beside it.\n"
                                    : u"; the mod is not beside the archive, so only the archive was checked.\n");

@@ -155,8 +155,13 @@ std::string Opener::LoadFat() {
         s_.sectorUse[difat] = reading::kUseDifat;
         std::string error = ReadSectorIds(difat, 1, ids);
         if (!error.empty()) return error;
-        for (std::uint32_t i = 0; i + 1 < idsPerSector && fatSectors.size() < fatCount; ++i) {
-            fatSectors.push_back(ids[i]);
+        for (std::uint32_t i = 0; i + 1 < idsPerSector; ++i) {
+            if (fatSectors.size() < fatCount) {
+                fatSectors.push_back(ids[i]);
+            } else if (ids[i] != kFreeSector && s_.usedDifatSlotSector == Reader::State::kNoSlot) {
+                s_.usedDifatSlotSector = difat;
+                s_.usedDifatSlot = i;
+            }
         }
         difat = ids[idsPerSector - 1];
     }
@@ -358,6 +363,11 @@ std::string Opener::WalkTrees() {
                 if (listed) s_.inMiniStream.back() = true;
                 error = WalkChain(s_.miniFat, s_.miniUse, reading::kUseStream, r.start,
                                   CeilDiv(r.size, kMiniSectorSize), what + " (in the mini stream)", chain);
+                if (error.empty()) {
+                    const std::uint64_t last = chain.runs.back().first + chain.runs.back().count - 1;
+                    const std::uint64_t end = last * kMiniSectorSize + r.size - (chain.units - 1) * kMiniSectorSize;
+                    s_.miniDataEnd = std::max(s_.miniDataEnd, end);
+                }
             } else {
                 error = WalkChain(s_.fat, s_.sectorUse, reading::kUseStream, r.start, CeilDiv(r.size, s_.sectorSize),
                                   what, chain);

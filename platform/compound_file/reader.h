@@ -24,15 +24,17 @@ struct Entry {
     std::uint32_t id;    // the entry's number in the directory
 };
 
-// One thing CheckStructure() found. A fault could make what a reader takes
-// out of the file wrong, incomplete or different from what another reader
-// takes out. A writer's choice is something the format leaves to the writer
-// and no reader depends on: tree colours and balance, the contents of unused
-// entries, the minor version, CLSIDs, a short last sector.
+// One thing CheckStructure() found, classed by what the common readers make
+// of it. A fault makes some reader take out other bytes, miss a stream or
+// fail on one (or breaks the tables every reader walks). Refused by a reader:
+// `reader` refuses the whole file while the others all read the same. A
+// writer's choice: every reader reads the same (tree colours and balance,
+// blank unused entries, a short last sector).
 struct Finding {
-    enum class Kind { Fault, WritersChoice };
+    enum class Kind { Fault, RefusedByReader, WritersChoice };
     Kind kind;
     std::string text;
+    std::string reader;  // which reader refuses the file, for RefusedByReader
 };
 
 // Receives successive pieces of a stream; returning false stops the read.

@@ -1,6 +1,7 @@
 // Reader::CheckStructure(): consistency a reader does not need but a careful
-// writer keeps, reported as a list of findings, each a fault or a writer's
-// choice.
+// writer keeps, reported as a list of findings, each classed by what the
+// common readers (olefile, 7-Zip, gsf, the system's library) were seen to make
+// of it: a fault, a file some reader refuses, or a writer's choice.
 
 #include <algorithm>
 #include <new>
@@ -15,35 +16,45 @@ namespace cfb {
 namespace {
 
 constexpr std::size_t kMaxFindings = 50;
+constexpr char k7Zip[] = "7-Zip";
 
 // Keeps the first findings of each kind, and counts the rest.
 class Findings {
 public:
     explicit Findings(std::vector<Finding>& out) : out_(out) {}
-    void Fault(const std::string& text) { Add(Finding::Kind::Fault, text); }
-    void Choice(const std::string& text) { Add(Finding::Kind::WritersChoice, text); }
+    void Fault(const std::string& text) { Add(Finding::Kind::Fault, text, ""); }
+    void Refused(const char* reader, const std::string& text) { Add(Finding::Kind::RefusedByReader, text, reader); }
+    void Choice(const std::string& text) { Add(Finding::Kind::WritersChoice, text, ""); }
     ~Findings() {
-        for (const auto kind : {Finding::Kind::Fault, Finding::Kind::WritersChoice}) {
+        for (const auto kind : {Finding::Kind::Fault, Finding::Kind::RefusedByReader, Finding::Kind::WritersChoice}) {
             const std::size_t count = count_[static_cast<int>(kind)];
-            if (count > kMaxFindings) out_.push_back({kind, "... and " + std::to_string(count - kMaxFindings) + " more"});
+            if (count > kMaxFindings) {
+                out_.push_back({kind, "... and " + std::to_string(count - kMaxFindings) + " more", last_[static_cast<int>(kind)]});
+            }
         }
     }
 
 private:
-    void Add(Finding::Kind kind, const std::string& text) {
-        if (++count_[static_cast<int>(kind)] <= kMaxFindings) out_.push_back({kind, text});
+    void Add(Finding::Kind kind, const std::string& text, const char* reader) {
+        last_[static_cast<int>(kind)] = reader;
+        if (++count_[static_cast<int>(kind)] <= kMaxFindings) out_.push_back({kind, text, reader});
     }
 
     std::vector<Finding>& out_;
-    std::size_t count_[2] = {};
+    std::size_t count_[3] = {};
+    const char* last_[3] = {"", "", ""};
 };
 
 // A first-sector field of a table the file does not have: ENDOFCHAIN is
-// right, FREESECT a harmless habit, anything else points into the file.
-void CheckAbsentStart(std::uint32_t value, const char* table, Findings& findings) {
+// right, FREESECT a habit `freeRefusedBy` refuses (when set), anything else
+// points into the file.
+void CheckAbsentStart(std::uint32_t value, const char* table, const char* freeRefusedBy, Findings& findings) {
     const std::string what = std::string("header: first ") + table + " sector is ";
-    if (value == kFreeSector) {
-        findings.Choice(what + "FREESECT, not ENDOFCHAIN, although there is no " + table);
+    const std::string free = what + "FREESECT, not ENDOFCHAIN, although there is no " + table;
+    if (value == kFreeSector && freeRefusedBy != nullptr) {
+        findings.Refused(freeRefusedBy, free);
+    } else if (value == kFreeSector) {
+        findings.Choice(free);
     } else if (value != kEndOfChain) {
         findings.Fault(what + "sector " + std::to_string(value) + " although there is no " + table);
     }
@@ -55,11 +66,11 @@ void CheckHeader(const Reader::State& s, Findings& findings) {
         static const char digits[] = "0123456789ABCDEF";
         std::string hex = "0x";
         for (int shift = 12; shift >= 0; shift -= 4) hex += digits[(minor >> shift) & 0xF];
-        findings.Choice("header: minor version is " + hex + ", not 0x003E");
+        findings.Refused(k7Zip, "header: minor version is " + hex + ", not 0x003E");
     }
     for (std::size_t i = 0; i < 16; ++i) {
         if (s.header[header::kClsid + i] != 0) {
-            findings.Choice("header: CLSID is not zero");
+            findings.Refused("olefile at its strict level", "header: CLSID is not zero");
             break;
         }
     }
@@ -74,10 +85,15 @@ void CheckHeader(const Reader::State& s, Findings& findings) {
         }
     }
     if (GetU32(s.header + header::kDifatSectorCount) == 0) {
-        CheckAbsentStart(GetU32(s.header + header::kFirstDifatSector), "DIFAT", findings);
+        CheckAbsentStart(GetU32(s.header + header::kFirstDifatSector), "DIFAT", nullptr, findings);
     }
     if (GetU32(s.header + header::kMiniFatSectorCount) == 0) {
-        CheckAbsentStart(GetU32(s.header + header::kFirstMiniFatSector), "mini FAT", findings);
+        CheckAbsentStart(GetU32(s.header + header::kFirstMiniFatSector), "mini FAT", "7-Zip and the system's library",
+                         findings);
+    }
+    if (s.usedDifatSlotSector != Reader::State::kNoSlot) {
+        findings.Fault("DIFAT sector " + std::to_string(s.usedDifatSlotSector) + ": slot " +
+                       std::to_string(s.usedDifatSlot) + ", after the last FAT sector, is not FREESECT");
     }
     const std::uint64_t whole = (s.fileSectors + 1) * s.sectorSize;
     if (s.source->Size() < whole) {
@@ -91,9 +107,10 @@ void CheckSectors(const Reader::State& s, Findings& findings) {
         const std::uint32_t value = s.fat[sector];
         const std::uint8_t use = s.sectorUse[sector];
         const std::string where = "sector " + std::to_string(sector);
-        // Space a writer left allocated is lost, not misread.
+        // Space a writer left allocated is lost, not misread, but 7-Zip
+        // refuses the file.
         if (use == reading::kUnused && value != kFreeSector) {
-            findings.Choice(where + " is allocated in the FAT but no chain uses it");
+            findings.Refused(k7Zip, where + " is allocated in the FAT but no chain uses it");
         } else if (use == reading::kUseFat && value != kFatSector) {
             findings.Fault(where + " holds the FAT but is not marked FATSECT");
         } else if (use == reading::kUseDifat && value != kDifatSector) {
@@ -141,7 +158,7 @@ void CheckTree(const Reader::State& s, std::uint32_t storage, const std::vector<
             continue;
         }
         if (r.color != kColorBlack && r.color != kColorRed) {
-            findings.Choice("directory entry " + std::to_string(node) + " has colour " + std::to_string(r.color));
+            findings.Refused(k7Zip, "directory entry " + std::to_string(node) + " has colour " + std::to_string(r.color));
         }
         const bool red = r.color == kColorRed;
         for (std::uint32_t child : {r.left, r.right}) {
@@ -161,7 +178,17 @@ void CheckTree(const Reader::State& s, std::uint32_t storage, const std::vector<
 void CheckEntries(const Reader::State& s, Findings& findings) {
     if (s.EntryName(0) != u"Root Entry") findings.Choice("the root entry is not named \"Root Entry\"");
     if (s.raw[0].size == 0 && s.raw[0].start != kEndOfChain) {
-        findings.Choice("the root entry has no mini stream but its start sector is not ENDOFCHAIN");
+        findings.Refused(k7Zip, "the root entry has no mini stream but its start sector is not ENDOFCHAIN");
+    }
+    // Readers that take only the root's size of the mini stream cut short or
+    // drop the small stream whose bytes run past it.
+    if (s.miniDataEnd > s.raw[0].size) {
+        findings.Fault("the root entry's size ends the mini stream " + std::to_string(s.miniDataEnd - s.raw[0].size) +
+                       " bytes before the end of the small streams' bytes");
+    }
+    // The root has no siblings: a reader that walks them finds more streams.
+    if (s.raw[0].left != kNoStream || s.raw[0].right != kNoStream) {
+        findings.Fault("the root entry has sibling links, not NOSTREAM");
     }
     for (std::size_t id = 1; id < s.raw.size(); ++id) {
         const reading::RawEntry& r = s.raw[id];
@@ -174,17 +201,29 @@ void CheckEntries(const Reader::State& s, Findings& findings) {
                 findings.Fault(where + " has type " + std::to_string(r.type) + " but is not in any tree");
                 continue;
             }
-            bool blank = r.type == kTypeUnused && r.left == kNoStream && r.right == kNoStream &&
-                         r.child == kNoStream;
+            // Links of zero are a common writer's blank; 7-Zip refuses others.
+            bool linked = false;
+            for (std::uint32_t link : {r.left, r.right, r.child}) linked = linked || (link != kNoStream && link != 0);
+            bool blank = r.left == kNoStream && r.right == kNoStream && r.child == kNoStream;
             for (std::size_t i = 0; blank && i < kDirectoryEntrySize; ++i) {
                 const bool link = i >= entry::kLeft && i < entry::kClsid;
                 if (!link && e[i] != 0) blank = false;
             }
-            if (!blank) findings.Choice(where + " is unused but not blank");
+            if (linked) {
+                findings.Refused(k7Zip, where + " is unused but links to other entries");
+            } else if (!blank) {
+                findings.Choice(where + " is unused but not blank");
+            }
             continue;
         }
+        // olefile fails on such a stream and 7-Zip refuses the file.
         if (r.type == kTypeStream && r.size == 0 && r.start != kEndOfChain) {
-            findings.Choice(where + " is an empty stream whose start sector is not ENDOFCHAIN");
+            findings.Fault(where + " is an empty stream whose start sector is not ENDOFCHAIN");
+        }
+        // A stream has no children: a reader that walks them finds more
+        // streams, or meets one twice.
+        if (r.type == kTypeStream && r.child != kNoStream) {
+            findings.Fault(where + " is a stream with a child link, not NOSTREAM");
         }
         // Readers that take the whole 64-bit size would read another stream.
         if (s.major == kMajorVersion3 && GetU32(e + entry::kSize + 4) != 0) {
@@ -198,7 +237,7 @@ void CheckEntries(const Reader::State& s, Findings& findings) {
 std::vector<Finding> Reader::CheckStructure() const {
     std::vector<Finding> out;
     if (!state_) {
-        out.push_back({Finding::Kind::Fault, "no file is open"});
+        out.push_back({Finding::Kind::Fault, "no file is open", ""});
         return out;
     }
     try {
@@ -211,7 +250,7 @@ std::vector<Finding> Reader::CheckStructure() const {
         }
     } catch (const std::bad_alloc&) {
         try {
-            out.assign(1, Finding{Finding::Kind::Fault, "out of memory"});
+            out.assign(1, Finding{Finding::Kind::Fault, "out of memory", ""});
         } catch (const std::bad_alloc&) {
             // Keep what was found; it is not empty if anything was.
         }

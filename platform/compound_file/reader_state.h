@@ -69,6 +69,12 @@ struct Reader::State {
 
     std::vector<std::uint32_t> fat;  // entries of the sectors inside the file
     std::uint64_t fatEntriesBeyondFileInUse = 0;
+    // The first DIFAT slot after the last FAT sector that is not FREESECT, as
+    // (DIFAT sector, slot); every reader stops at the FAT count, but some take
+    // such a slot for damage.
+    std::uint32_t usedDifatSlotSector = kNoSlot;
+    std::uint32_t usedDifatSlot = 0;
+    static constexpr std::uint32_t kNoSlot = ~std::uint32_t{0};
     std::vector<std::uint8_t> sectorUse;  // reading::Use of each sector in the file
 
     std::vector<std::uint32_t> miniFat;  // entries of the mini stream's sectors
@@ -76,6 +82,7 @@ struct Reader::State {
     std::vector<std::uint8_t> miniUse;
     reading::Chain miniStream;
     std::uint64_t miniSectorCount = 0;
+    std::uint64_t miniDataEnd = 0;  // where the small streams' last bytes end in the mini stream
 
     std::vector<std::uint8_t> directory;  // the raw directory sectors
     std::vector<reading::RawEntry> raw;
