@@ -62,8 +62,17 @@ const struct Damage {
     {"sector shift 12 in version 3", "does not match major version 3", [](Editor& e) { e.Set16(0x1E, 12); }},
     {"mini sector shift", "mini sector shift", [](Editor& e) { e.Set16(0x20, 7); }},
     {"mini stream cutoff", "cutoff is not 4096", [](Editor& e) { e.Set(0x38, 4095); }},
-    {"minor version", "writer's choice: header: minor version is 0x003B, not 0x003E", [](Editor& e) { e.Set16(0x18, 0x3B); }},
-    {"header CLSID", "writer's choice: header: CLSID", [](Editor& e) { e.b[0x10] = 1; }},
+    {"minor version", "refused by 7-Zip: header: minor version is 0x003B, not 0x003E", [](Editor& e) { e.Set16(0x18, 0x3B); }},
+    {"header CLSID", "refused by olefile at its strict level: header: CLSID", [](Editor& e) { e.b[0x10] = 1; }},
+    {"colour 2", "refused by 7-Zip: directory entry 3 has colour 2", [](Editor& e) { e.b.at(e.Entry(3) + 0x43) = 2; }},
+    {"unused entry with links", "refused by 7-Zip: directory entry 13 is unused but links", [](Editor& e) { e.Set(e.Entry(13) + 0x48, 3); }},
+    {"sector allocated, unused", "refused by 7-Zip: sector 98 is allocated in the FAT but no chain uses it",
+     [](Editor& e) { e.b.resize(e.b.size() + 512), e.Set(e.Fat(e.b.size() / 512 - 2), 0xFFFFFFFD); }},
+    {"mini stream shorter than its streams", "fault: the root entry's size ends the mini stream 3 bytes before",
+     [](Editor& e) { e.Set(e.Entry(11) + 0x78, 64), e.Set(e.Entry(0) + 0x78, e.U(e.Entry(0) + 0x78) - 3); }},
+    {"a stream with a child", "fault: directory entry 3 is a stream with a child link", [](Editor& e) { e.Set(e.Entry(3) + 0x4C, 3); }},
+    {"the root with a sibling", "fault: the root entry has sibling links", [](Editor& e) { e.Set(e.Entry(0) + 0x48, 4); }},
+    {"an empty stream with a start", "fault: directory entry 1 is an empty stream", [](Editor& e) { e.Set(e.Entry(1) + 0x74, 0); }},
     {"root not black", "writer's choice: the tree of directory entry 0: the root node is not black",
      [](Editor& e) { e.b.at(e.Entry(e.U(e.Entry(0) + 0x4C)) + 0x43) = 0; }},
     {"unused entry of zeros", "writer's choice: directory entry 13 is unused but not blank",
@@ -115,6 +124,7 @@ const struct Damage {
     {"DIFAT start out of range", "DIFAT chain reaches", [](Editor& e) { e.Set(0x44, 0x0FFFFFFF); }, true},
     {"DIFAT chain does not end", "does not end", [](Editor& e) { e.Set(e.Difat(1, 127), e.U(0x44)); }, true},
     {"DIFAT lists a FAT sector twice", "listed twice", [](Editor& e) { e.Set(e.Difat(0, 1), e.U(e.Difat(0, 0))); }, true},
+    {"DIFAT slot after the FAT in use", "fault: DIFAT sector", [](Editor& e) { e.Set(e.Difat(1, 126), kEnd); }, true},
 };
 
 TEST(Reader, RefusesDamageWithItsMessage) {
@@ -133,7 +143,8 @@ TEST(Reader, RefusesDamageWithItsMessage) {
         cfb::Reader reader;
         std::string message = reader.Open(source);
         for (const cfb::Finding& finding : message.empty() ? reader.CheckStructure() : std::vector<cfb::Finding>()) {
-            message += (finding.kind == cfb::Finding::Kind::Fault ? "fault: " : "writer's choice: ") + finding.text + "; ";
+            const bool fault = finding.kind == cfb::Finding::Kind::Fault, choice = finding.kind == cfb::Finding::Kind::WritersChoice;
+            message += (fault ? "fault: " : choice ? "writer's choice: " : "refused by " + finding.reader + ": ") + finding.text + "; ";
         }
         EXPECT_NE(message.find(d.message), std::string::npos) << d.what << ": " << message;
     }
