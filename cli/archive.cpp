@@ -25,10 +25,16 @@ void ReadHeader(const std::uint8_t* header, ArchiveStream* stream)
 std::u16string ModArchive::Open(const fs::path& path)
 {
     std::string error;
-    source_ = OpenArchiveSource(path, &error);
-    if (source_ == nullptr)
+    std::unique_ptr<cfb::ReadSource> source = OpenArchiveSource(path, &error);
+    if (source == nullptr)
         return Widen(error);
-    error = reader_.Open(*source_);
+    return Open(std::move(source));
+}
+
+std::u16string ModArchive::Open(std::unique_ptr<cfb::ReadSource> source)
+{
+    source_ = std::move(source);
+    std::string error = reader_.Open(*source_);
     if (!error.empty())
         return Widen(error);
 

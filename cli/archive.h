@@ -43,6 +43,8 @@ public:
     // archive is readable and has no fault; else why the file is not a
     // readable compound file, or its first fault (Faults() has them all).
     std::u16string Open(const fs::path& path);
+    // The same on an archive already open for reading.
+    std::u16string Open(std::unique_ptr<cfb::ReadSource> source);
 
     // Whether the compound file could be read at all: Streams() then holds
     // its elements, even when Faults() is not empty.

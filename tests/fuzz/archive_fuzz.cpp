@@ -1,9 +1,12 @@
 // An archive opened from memory and every stream read: Open() must refuse the
 // input with a message or deliver each stream whole, consistently with its
-// listing. Anything else aborts, and the sanitizers catch the rest.
+// listing; and tvpack's own opening must agree with the structure check: an
+// archive in which it finds no fault extracts whole. Anything else aborts,
+// and the sanitizers catch the rest.
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/archive.h"
 #include "platform/compound_file/memory_io.h"
 #include "platform/compound_file/reader.h"
 
@@ -61,5 +64,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (error.empty() && (!stopped.empty() || pieces != (entry.size > 0 ? 1 : 0))) Fail("a stopped read went on");
     }
     if (reader.Read(reader.Entries().size(), 0, nullptr, 0).empty()) Fail("an element past the listing reads");
+
+    bool fault = false;
+    for (const cfb::Finding& finding : reader.CheckStructure()) fault = fault || finding.kind == cfb::Finding::Kind::Fault;
+    ModArchive archive;
+    const bool accepted = archive.Open(std::make_unique<cfb::MemorySource>(data, size)).empty();
+    if (!archive.Readable() || accepted != archive.Faults().empty()) Fail("tvpack's opening disagrees with the reader");
+    if (fault && accepted) Fail("tvpack accepts an archive with a structure fault");
+    if (!accepted) {
+        if (!archive.Files().empty()) Fail("an archive with faults lists files to extract");
+        return 0;
+    }
+    if (archive.Files().size() != archive.Streams().size()) Fail("an accepted archive leaves streams out");
+    for (const LayoutFile& file : archive.Files()) {
+        std::uint64_t delivered = 0;
+        const std::u16string error = archive.ReadContent(*file.stream, [&](const std::uint8_t*, std::size_t piece) {
+            delivered += piece;
+            return true;
+        });
+        if (!error.empty() || delivered != file.stream->size - kHeaderBytes) Fail("an accepted archive does not extract whole");
+    }
     return 0;
 }

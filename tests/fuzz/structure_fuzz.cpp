@@ -1,5 +1,6 @@
 // The structure check on every file the reader opens: each finding says
-// something, and the check gives the same findings twice.
+// something (a refusal names its reader), and the check gives the same
+// findings twice.
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!reader.Open(source).empty()) return 0;
     const std::vector<cfb::Finding> findings = reader.CheckStructure();
     for (const cfb::Finding& finding : findings) {
-        if (finding.text.empty()) {
-            std::fprintf(stderr, "structure_fuzz: an empty finding\n");
+        if (finding.text.empty() || finding.reader.empty() != (finding.kind != cfb::Finding::Kind::RefusedByReader)) {
+            std::fprintf(stderr, "structure_fuzz: an empty finding, or a reader named where none refuses\n");
             std::abort();
         }
     }
