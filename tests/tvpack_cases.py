@@ -600,17 +600,19 @@ def windows_name_rows():
 
 def listing_rows():
     """Pairs of paths that plain list once printed alike, and now tells apart."""
-    pairs = [("a tab and the text \\x09", "castle\\a\t", "castle\\a\\x09", "castle\\a%09", "castle\\a\\x09", 0),
+    pairs = [("a tab and the text \\x09", "castle\\a\t", "castle\\a\\x09", "castle\\a%09", "castle\\a\\x09", (0, 1)),
              ("a backslash in a name and a separator", "castle\\a\uf05cb", "castle\\a\\b", "castle\\a%uF05Cb",
-              "castle\\a\\b", 0),
+              "castle\\a\\b", (0, 0)),
              ("bytes that are not UTF-8 and their character", "castle\\\udcc3\udca9", "castle\\\u00e9",
-              "castle\\%uDCC3%uDCA9", "castle\\\u00e9", 1),
-             ("a percent sign and an escape", "castle\\%09", "castle\\\x01", "castle\\%2509", "castle\\%01", 0),
-             ("a slash and a separator", "castle\\a/b", "castle\\a\\b", "castle\\a%2Fb", "castle\\a\\b", 1)]
-    return [Row("list tells apart " + label, ["list", "c.tvp"], code,
-                "1  3  castle.tvx\n2  1  %s\n3  1  %s\n" % (shown_a, shown_b), None if code else "",
+              "castle\\%uDCC3%uDCA9", "castle\\\u00e9", (1, 0)),
+             ("a percent sign and an escape", "castle\\%09", "castle\\\x01", "castle\\%2509", "castle\\%01", (0, 1)),
+             ("a slash and a separator", "castle\\a/b", "castle\\a\\b", "castle\\a%2Fb", "castle\\a\\b", (1, 1))]
+    # A pair that is a layout fault on this system (one file on disk, a name it
+    # can't create) is listed all the same, with status 1.
+    return [Row("list tells apart " + label, ["list", "c.tvp"], codes[WINE],
+                "1  3  castle.tvx\n2  1  %s\n3  1  %s\n" % (shown_a, shown_b), None if codes[WINE] else "",
                 prepare=craft([MOD, ("2", header(a) + b"a"), ("3", header(b) + b"b")]))
-            for label, a, b, shown_a, shown_b, code in pairs]
+            for label, a, b, shown_a, shown_b, codes in pairs]
 
 
 def stalled_packer(root, args):
