@@ -330,6 +330,8 @@ def rows():
             [os.makedirs(os.path.join(root, n)) for n in ("hollow.tvx", "hollow")]),
         Row("pack: -- ends the options", ["pack", "--", "--odd.tvx"], 0, ['"--odd.tvp".'], "",
             prepare=lambda root: [write(os.path.join(root, "--odd.tvx"), b"m"), write(os.path.join(root, "--odd", "a"), b"a")]),
+        Row("pack escapes controls in the pane's text and in its notes", ["pack", "e\x1b\x9b.txt"], 1,
+            ['e%1B%9B.txt" is not a valid'], ['"e%1B%9B.txt": not packed'], pack=False),
         Row("pack: non-ASCII names print as UTF-8", ["pack", "ch\u00e2teau \u00e9t\u00e9.tvx"], 0,
             'Creating mod archive "ch\u00e2teau \u00e9t\u00e9.tvp".\nAdding file 2/2\n'
             'Successfully created mod archive "ch\u00e2teau \u00e9t\u00e9.tvp".\n\n', "",
