@@ -22,6 +22,7 @@
 #include "platform/posix/handles.h"
 #include "platform/posix/text.h"
 #include "platform/posix/written_archive.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ struct FileObject : HandleHeader {
 void CloseQuietly(int fd)
 {
     int error = errno;
-    close(fd);
+    sys::close(fd);
     errno = error;
 }
 
@@ -58,7 +59,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, void* /*security
     }
     int fd = -1;
     try {
-        fd = open(ToNativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        fd = sys::open(ToNativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
     }
@@ -66,26 +67,26 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, void* /*security
         return INVALID_HANDLE_VALUE;
 
     struct stat info;
-    if (fstat(fd, &info) != 0) {
+    if (sys::fstat(fd, &info) != 0) {
         CloseQuietly(fd);
         return INVALID_HANDLE_VALUE;
     }
     if (!S_ISREG(info.st_mode)) {
-        close(fd);
+        sys::close(fd);
         errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return INVALID_HANDLE_VALUE;
     }
     // Non-blocking mode was only for the open; for a regular file it changes
     // nothing, so it is left on rather than costing two more calls per file.
     int lock = shareMode == 0 ? LOCK_EX : LOCK_SH;
-    if (flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    if (sys::flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         CloseQuietly(fd);
         return INVALID_HANDLE_VALUE;
     }
 
     auto* object = new (std::nothrow) FileObject(fd, static_cast<std::uint64_t>(info.st_size));
     if (object == nullptr) {
-        close(fd);
+        sys::close(fd);
         errno = ENOMEM;
         return INVALID_HANDLE_VALUE;
     }
@@ -116,7 +117,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
     BOOL result = TRUE;
     while (done < toRead) {
         std::size_t slice = toRead - done < kReadSliceBytes ? toRead - done : kReadSliceBytes;
-        ssize_t got = ::read(object->fd, bytes + done, slice);
+        ssize_t got = sys::read(object->fd, bytes + done, slice);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -140,7 +141,7 @@ BOOL CloseHandle(HANDLE handle)
         return FALSE;
     }
     // Closing the descriptor also gives up the lock.
-    int closed = close(object->fd);
+    int closed = sys::close(object->fd);
     delete object;
     return closed == 0 ? TRUE : FALSE;
 }
@@ -153,7 +154,7 @@ BOOL DeleteFileW(LPCWSTR path)
     }
     try {
         std::string native = ToNativePath(path);
-        if (unlink(native.c_str()) == 0)
+        if (sys::unlink(native.c_str()) == 0)
             return TRUE;
         int error = errno;
         SpoilUndeletedArchive(native.c_str());

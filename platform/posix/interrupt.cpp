@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <string.h>
 #include <unistd.h>
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ sigset_t Interrupts()
 void RemoveAndStop(int number)
 {
     if (g_registered != 0)
-        unlinkat(g_directory, g_name, 0);
+        sys::unlinkat(g_directory, g_name, 0);
     // End by the same signal, now with its default action, so that whoever
     // waits for the process learns how it ended.
     struct sigaction standard = {};

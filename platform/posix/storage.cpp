@@ -27,6 +27,7 @@
 #include "platform/posix/win32_subset.h"
 #include "platform/posix/written_archive.h"
 #include "platform/storage_calls.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -152,20 +153,20 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
     }
     // Locked, the name is still this file.
     struct stat created;
-    if (::fstatat(AT_FDCWD, path.c_str(), &created, AT_SYMLINK_NOFOLLOW) == 0) RememberWrittenArchive(created);
+    if (sys::fstatat(AT_FDCWD, path.c_str(), &created, AT_SYMLINK_NOFOLLOW) == 0) RememberWrittenArchive(created);
 
     // A file this call created is removed again when the rest fails, while
     // it is still locked. A file that existed is left (emptied) in place.
     std::unique_ptr<CodeKeepingSink> codes(new (std::nothrow) CodeKeepingSink(std::move(sink)));
     Storage* storage = codes ? new (std::nothrow) Storage(std::move(codes)) : nullptr;
     if (!storage) {
-        if (!replace) ::unlink(path.c_str());
+        if (!replace) sys::unlink(path.c_str());
         KeepOnInterrupt();
         return STG_E_INSUFFICIENTMEMORY;
     }
     if ((error = storage->Start()) != cfb::Error::None) {
         const DWORD code = storage->Codes().TakeCode();
-        if (!replace) ::unlink(path.c_str());
+        if (!replace) sys::unlink(path.c_str());
         storage->Writer().Abandon();
         storage->Release();
         SetLastError(code);

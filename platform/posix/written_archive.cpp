@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -27,16 +28,16 @@ bool SpoilUndeletedArchive(const char* path)
 {
     if (!g_remembered)
         return false;
-    int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = sys::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat info;
     bool spoiled = false;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_dev == g_device && info.st_ino == g_inode &&
-        info.st_size >= kHeaderBytes && !(flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
+    if (sys::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_dev == g_device && info.st_ino == g_inode &&
+        info.st_size >= kHeaderBytes && !(sys::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
         static const unsigned char zeros[kHeaderBytes] = {};
-        spoiled = pwrite(fd, zeros, sizeof zeros, 0) == kHeaderBytes;
+        spoiled = sys::pwrite(fd, zeros, sizeof zeros, 0) == kHeaderBytes;
     }
-    close(fd);
+    sys::close(fd);
     return spoiled;
 }

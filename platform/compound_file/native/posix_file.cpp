@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/compound_file/file_io.h"
+#include "platform/posix/syscalls.h"
 
 namespace cfb {
 
@@ -41,15 +42,15 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 // (a creator that failed may have removed it since it was opened). A file
 // system without locks leaves it unlocked; a lock someone else holds refuses it.
 Error LockOpened(int fd, const std::string& path, struct stat& opened) {
-    if (::fstat(fd, &opened) != 0) return ErrorFromSystem(static_cast<unsigned long>(errno));
+    if (sys::fstat(fd, &opened) != 0) return ErrorFromSystem(static_cast<unsigned long>(errno));
     if (!S_ISREG(opened.st_mode)) return Error::AccessDenied;
     int locked;
     do {
-        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        locked = sys::flock(fd, LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0 && errno == EWOULDBLOCK) return Error::AccessDenied;
     struct stat named;
-    if (::fstatat(AT_FDCWD, path.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(named, opened))
+    if (sys::fstatat(AT_FDCWD, path.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(named, opened))
         return Error::AccessDenied;
     return Error::None;
 }
@@ -62,7 +63,7 @@ int CreateLocked(const std::string& path, CreateMode mode, Error& error) {
                       (mode == CreateMode::New ? O_EXCL : 0);
     int fd;
     do {
-        fd = ::open(path.c_str(), flags, 0666);
+        fd = sys::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         error = errno == ELOOP ? Error::AccessDenied : ErrorFromSystem(static_cast<unsigned long>(errno));
@@ -70,10 +71,10 @@ int CreateLocked(const std::string& path, CreateMode mode, Error& error) {
     }
     struct stat opened;
     error = LockOpened(fd, path, opened);
-    if (error == Error::None && opened.st_size != 0 && ::ftruncate(fd, 0) != 0)
+    if (error == Error::None && opened.st_size != 0 && sys::ftruncate(fd, 0) != 0)
         error = ErrorFromSystem(static_cast<unsigned long>(errno));
     if (error == Error::None) return fd;
-    ::close(fd);
+    sys::close(fd);
     return -1;
 }
 
@@ -81,7 +82,7 @@ class PosixFileSink final : public WriteSink {
 public:
     PosixFileSink() = default;
     ~PosixFileSink() override {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) sys::close(fd_);
     }
 
     Error WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
@@ -89,7 +90,7 @@ public:
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         while (size > 0) {
             const std::size_t piece = size < kMaxTransfer ? size : kMaxTransfer;
-            const ssize_t written = ::pwrite(fd_, bytes, piece, static_cast<off_t>(offset));
+            const ssize_t written = sys::pwrite(fd_, bytes, piece, static_cast<off_t>(offset));
             if (written < 0) {
                 if (errno == EINTR) continue;
                 return ErrorFromSystem(static_cast<unsigned long>(errno));
@@ -113,7 +114,7 @@ public:
         for (std::uint64_t target : {generous, size}) {
             int result;
             do {
-                result = ::fallocate(fd_, 0, static_cast<off_t>(reserved_), static_cast<off_t>(target - reserved_));
+                result = sys::fallocate(fd_, 0, static_cast<off_t>(reserved_), static_cast<off_t>(target - reserved_));
             } while (result != 0 && errno == EINTR);
             if (result == 0) {
                 reserved_ = target;
@@ -142,10 +143,10 @@ public:
     Error Close() override {
         if (fd_ < 0) return Error::None;
         Error error = Error::None;
-        if (reserved_ > end_ && ::ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
+        if (reserved_ > end_ && sys::ftruncate(fd_, static_cast<off_t>(end_)) != 0) {
             error = ErrorFromSystem(static_cast<unsigned long>(errno));
         }
-        const int result = ::close(fd_);
+        const int result = sys::close(fd_);
         fd_ = -1;
         if (result != 0 && errno != EINTR && error == Error::None) {
             error = ErrorFromSystem(static_cast<unsigned long>(errno));
@@ -163,7 +164,7 @@ private:
 class PosixFileSource final : public ReadSource {
 public:
     PosixFileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    ~PosixFileSource() override { ::close(fd_); }
+    ~PosixFileSource() override { sys::close(fd_); }
 
     std::uint64_t Size() const override { return size_; }
 
@@ -172,7 +173,7 @@ public:
         auto* bytes = static_cast<std::uint8_t*>(data);
         while (size > 0) {
             const std::size_t piece = size < kMaxTransfer ? size : kMaxTransfer;
-            const ssize_t got = ::pread(fd_, bytes, piece, static_cast<off_t>(offset));
+            const ssize_t got = sys::pread(fd_, bytes, piece, static_cast<off_t>(offset));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             bytes += got;
@@ -189,8 +190,8 @@ private:
 
 // Clears O_NONBLOCK, which the open set only to get past a FIFO.
 bool Blocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    const int flags = sys::fcntl(fd, F_GETFL);
+    return flags != -1 && sys::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace
@@ -231,18 +232,18 @@ std::unique_ptr<ReadSource> OpenFileSource(const std::string& path, std::string&
     // come; with it the open returns at once and fstat() refuses the FIFO.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     const int openError = errno;
     struct stat info;
-    const bool regular = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && Blocking(fd);
+    const bool regular = fd >= 0 && sys::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && Blocking(fd);
     std::unique_ptr<ReadSource> source;
     if (regular) source.reset(new (std::nothrow) PosixFileSource(fd, static_cast<std::uint64_t>(info.st_size)));
     if (source) {
         error.clear();
         return source;
     }
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) sys::close(fd);
     try {
         if (fd < 0) {
             error = "cannot open \"" + path + "\": " + std::strerror(openError);
