@@ -28,7 +28,11 @@ std::string NameOf(const std::u16string& component)
 // ELOOP or ENOTDIR.
 int OpenFolder(int folder, const std::string& name)
 {
-    return sys::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fd;
+    do {
+        fd = sys::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 OnDisk KindOf(const struct stat& info)
@@ -40,22 +44,57 @@ OnDisk KindOf(const struct stat& info)
     return S_ISREG(info.st_mode) ? OnDisk::File : OnDisk::Other;
 }
 
-// Creates a new, empty file under a name no other file in `folder` has and
-// stores that name. Every file extract writes starts here, and is renamed
-// into place only when complete; until then an interrupt removes it.
-int CreateTemporary(int folder, std::string* name)
+// Creates the new, empty file that a file extract writes starts as: unnamed
+// (O_TMPFILE) in `folder`, given its name only when complete, so that no
+// way of ending the process leaves part of it. Where the file system has no
+// unnamed files, it gets a temporary name instead (kept in *name), never the
+// name the file is to have, and an interrupt removes it.
+int CreateTemporary(int folder, const std::string& final, std::string* name)
 {
+    name->clear();
+    int fd;
+    do {
+        fd = sys::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
     static unsigned created = 0;
     InterruptsHeld held;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         *name = ".tvpack-" + std::to_string(::getpid()) + "-" + std::to_string(++created);
-        int fd = sys::openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (*name == final)
+            continue;
+        fd = sys::openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0)
             RemoveOnInterrupt(folder, name->c_str());
         if (fd >= 0 || errno != EEXIST)
-            return fd;
+            break;
     }
-    return -1;  // errno is EEXIST
+    if (fd < 0)
+        name->clear();
+    return fd;  // errno is EEXIST after the last attempt
+}
+
+// Gives the unnamed file fd a temporary name in `folder` (kept in *name),
+// never `final`; -1 with errno set when it can't.
+int NameTemporary(int fd, int folder, const std::string& final, std::string* name)
+{
+    static unsigned named = 0;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    InterruptsHeld held;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        *name = ".tvpack-" + std::to_string(::getpid()) + "-n" + std::to_string(++named);
+        if (*name == final)
+            continue;
+        if (sys::linkat(AT_FDCWD, self.c_str(), folder, name->c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            RemoveOnInterrupt(folder, name->c_str());
+            return 0;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    name->clear();
+    return -1;
 }
 
 // Renames `from` to `to` in `folder` unless `to` exists (EEXIST then).
@@ -85,7 +124,10 @@ OutputTree::~OutputTree()
 
 std::u16string OutputTree::OpenRoot(bool create)
 {
-    int fd = sys::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd;
+    do {
+        fd = sys::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0 && errno == ENOENT && !create)
         return std::u16string();
     if (fd < 0)
@@ -162,11 +204,9 @@ std::u16string OutputFile::Create(const OutputTree& tree, const std::vector<std:
         folder = next;
     }
     folders_.push_back(folder);
-    int fd = CreateTemporary(folder, &temporary_);
-    if (fd < 0) {
-        temporary_.clear();
+    int fd = CreateTemporary(folder, name_, &temporary_);
+    if (fd < 0)
         return u"can't be created: " + SystemReason(errno);
-    }
     file_ = fd;
     return std::u16string();
 }
@@ -188,14 +228,17 @@ std::u16string OutputFile::Write(const std::uint8_t* data, std::size_t size)
 std::u16string OutputFile::Commit(bool replace)
 {
     int fd = static_cast<int>(file_);
-    file_ = -1;
-    if (sys::close(fd) != 0 && errno != EINTR) {
-        std::u16string problem = u"can't be written: " + SystemReason(errno);
-        Discard();
-        return problem;
-    }
     int folder = static_cast<int>(folders_.back());
-    int result = replace ? sys::renameat(folder, temporary_.c_str(), folder, name_.c_str())
+    int result = 0;
+    if (temporary_.empty() && replace) {
+        // A name first, which then replaces the old file in one step.
+        result = NameTemporary(fd, folder, name_, &temporary_);
+    } else if (temporary_.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        result = sys::linkat(AT_FDCWD, self.c_str(), folder, name_.c_str(), AT_SYMLINK_FOLLOW);
+    }
+    if (result == 0 && !temporary_.empty())
+        result = replace ? sys::renameat(folder, temporary_.c_str(), folder, name_.c_str())
                          : RenameToNewName(folder, temporary_.c_str(), name_.c_str());
     if (result != 0) {
         int error = errno;
@@ -203,8 +246,15 @@ std::u16string OutputFile::Commit(bool replace)
         return NamingFailed(error == EEXIST, SystemReason(error));
     }
     temporary_.clear();
+    KeepOnInterrupt();
+    // Named and complete as far as this process can tell; a late failure
+    // is reported all the same.
+    file_ = -1;
+    std::u16string problem;
+    if (sys::close(fd) != 0 && errno != EINTR)
+        problem = u"can't be written: " + SystemReason(errno);
     Discard();
-    return std::u16string();
+    return problem;
 }
 
 void OutputFile::Discard()

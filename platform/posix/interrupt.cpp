@@ -8,7 +8,10 @@
 
 namespace {
 
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that a program can
+// catch, bar those that report a fault of its own (SIGSEGV and the like).
+constexpr int kInterrupts[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGPIPE, SIGALRM,
+                               SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO};
 
 // What the handler removes. Changed only while the interrupts are held back,
 // so the handler never sees a registration half made.

@@ -14,7 +14,7 @@ int Fcntl(int fd, int command, int argument) { return ::fcntl(fd, command, argum
 
 // A constant, so that both tables are filled before any code runs.
 constexpr Calls kSystem = {
-    Open,      Openat,    ::close,     ::read,      ::write,     ::pread,    ::pwrite,    ::fstat,
+    Open,      Openat,    ::close,     ::read,      ::readv,     ::write,     ::pread,    ::pwrite,    ::fstat,
     ::fstatat, ::flock,   Fcntl,       ::ftruncate, ::fallocate, ::unlinkat, ::renameat2, ::linkat,
     ::mkdirat, ::getcwd,  ::chdir,     ::opendir,   ::readdir,   ::closedir,
 };

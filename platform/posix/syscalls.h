@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace sys {
@@ -30,6 +31,7 @@ struct Calls {
     int (*openat)(int folder, const char* path, int flags, mode_t mode);
     int (*close)(int fd);
     ssize_t (*read)(int fd, void* data, size_t size);
+    ssize_t (*readv)(int fd, const iovec* parts, int count);
     ssize_t (*write)(int fd, const void* data, size_t size);
     ssize_t (*pread)(int fd, void* data, size_t size, off_t offset);
     ssize_t (*pwrite)(int fd, const void* data, size_t size, off_t offset);
@@ -62,6 +64,7 @@ inline int openat(int folder, const char* path, int flags, mode_t mode = 0)
 }
 inline int close(int fd) { return g_calls.close(fd); }
 inline ssize_t read(int fd, void* data, size_t size) { return g_calls.read(fd, data, size); }
+inline ssize_t readv(int fd, const iovec* parts, int count) { return g_calls.readv(fd, parts, count); }
 inline ssize_t write(int fd, const void* data, size_t size) { return g_calls.write(fd, data, size); }
 inline ssize_t pread(int fd, void* data, size_t size, off_t offset) { return g_calls.pread(fd, data, size, offset); }
 inline ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)
