@@ -38,7 +38,8 @@ std::u16string NotPackedReason(const std::u16string& fullPath)
     fs::path archive = fs::path(modFile).replace_extension(".tvp");
     std::error_code error;
     if (g_modOutcome == ModOutcome::NotFilled && fs::exists(fs::symlink_status(archive, error)))
-        return u"the half-written archive " + Quoted(PathText(archive)) + u" could not be deleted";
+        return ArchiveCompletion().named ? u"the half-written archive " + Quoted(PathText(archive)) + u" could not be deleted"
+                                         : u"the archive " + Quoted(PathText(archive)) + u" was left as it was";
     if (g_modOutcome != ModOutcome::NoModDirectory)
         return u"see the messages above";
     if (!fs::exists(modFile, error))
@@ -105,7 +106,7 @@ int RunPack(const Arguments& arguments)
 
         g_added.clear();
         g_fileAdded = NoteAdded;
-        ArchiveCompletion() = {S_FALSE, 0};
+        ArchiveCompletion() = {S_FALSE, 0, true};
         PackResult result = PackMod(ToPlatformText(fullPath).c_str());
         g_fileAdded = nullptr;
         std::u16string failure = FailureLine(mods[i], g_failedStep);

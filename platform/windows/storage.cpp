@@ -100,7 +100,8 @@ public:
         const LONG left = InterlockedDecrement(&references_);
         if (left != 0) return static_cast<ULONG>(left);
         const cfb::Error error = writer_.Finish();  // abandons instead when a write failed
-        ArchiveCompletion() = {StorageResult(error), error == cfb::Error::None ? 0 : GetLastError()};
+        // The file has had the archive's name since it was created.
+        ArchiveCompletion() = {StorageResult(error), error == cfb::Error::None ? 0 : GetLastError(), true};
         delete this;
         return 0;
     }
