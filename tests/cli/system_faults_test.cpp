@@ -5,7 +5,6 @@
 // old or new, nothing else beside them), names the system's reason, and
 // closes every descriptor. Interrupted and short calls must not change the
 // outcome at all.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -74,13 +73,8 @@ struct Outcome {
 
 Outcome RunOnce(const Operation& operation)
 {
-    std::fflush(nullptr);
-    const fs::path log = kRoot / "log";
-    int saved[2] = {dup(1), dup(2)};
-    int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, 1);
-    dup2(file, 2);
-    ::close(file);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     int status;
     if (operation.arguments.empty()) {
         PackMod(Widen((kRoot / "mod/castle.tvx").string()).c_str());
@@ -92,17 +86,13 @@ Outcome RunOnce(const Operation& operation)
         status = RunTvpack(arguments);
     }
     std::fflush(nullptr);
-    dup2(saved[0], 1);
-    dup2(saved[1], 2);
-    ::close(saved[0]);
-    ::close(saved[1]);
+    std::string output = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
     fs::current_path(kRoot);  // a failed chdir may have left it elsewhere
-    return {status, Slurp(log), Read(operation.folder)};
+    return {status, output, Read(operation.folder)};
 }
 
 // What is wrong with `got`, a run with the nth call faulted, next to the
-// folder's state before and after an undisturbed run.
-// The packer in process writes its success line before it releases the
+// folder's state before and after an undisturbed run. The packer in process writes its success line before it releases the
 // archive, so a failure after that line may only take the archive away; its
 // own texts name no reasons (tvpack's rows check those).
 std::string Problem(const Outcome& got, const Tree& before, const Outcome& clean, FaultMode mode, bool packer)

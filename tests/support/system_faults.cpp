@@ -1,11 +1,9 @@
 #include "tests/support/system_faults.h"
 
 #include <errno.h>
-#include <limits.h>
-#include <stdio.h>
-#include <unistd.h>
 
 #include <cstddef>
+#include <filesystem>
 #include <type_traits>
 
 #include "platform/posix/syscalls.h"
@@ -36,11 +34,8 @@ bool Applies(Kind kind)
 // The file a call is about: its path, or the file its descriptor stands for.
 std::string Target(int fd)
 {
-    char link[64];
-    char name[PATH_MAX];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t length = ::readlink(link, name, sizeof name - 1);
-    return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error).string();
 }
 std::string Target(const char* path) { return path; }
 std::string Target(DIR* folder) { return Target(dirfd(folder)); }
@@ -51,7 +46,7 @@ std::string TargetOf(First first, Rest...)
         return Target(first);
     return std::string();
 }
-// The *at() calls name a path below a folder: the path is enough to tell it.
+// The *at() calls name a path below a folder.
 template <typename... Rest>
 std::string TargetOf(int folder, const char* path, Rest...)
 {
