@@ -151,21 +151,26 @@ TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
         {"list", {"list", "--json", archive}, kRoot / "mod", withArchive},
         {"verify", {"verify", archive}, kRoot / "mod", withArchive},
     };
+    // Once with unnamed files, once as on a file system without them.
+    for (int pass = 0; pass < 2; ++pass)
     for (const Operation& operation : operations) {
         unsigned long calls[3], broken = 0;
         Outcome clean;
         Tree before;
+        FaultPlan plan;
+        plan.unnamedFiles = pass == 0;
         for (FaultMode mode : {FaultMode::Error, FaultMode::Interrupt, FaultMode::Short}) {
+            plan.mode = mode, plan.nth = 0;
             operation.prepare();
             before = Read(operation.folder);
-            ArmFaults(mode, 0);
+            ArmFaults(plan);
             clean = RunOnce(operation);
             calls[static_cast<int>(mode)] = DisarmFaults();
             ASSERT_EQ(clean.status, 0) << operation.name << ": " << clean.output;
-            for (unsigned long n = 1; n <= calls[static_cast<int>(mode)]; ++n) {
+            for (plan.nth = 1; plan.nth <= calls[static_cast<int>(mode)]; ++plan.nth) {
                 operation.prepare();
                 const int descriptors = OpenDescriptors();
-                ArmFaults(mode, n);
+                ArmFaults(plan);
                 Outcome got = RunOnce(operation);
                 DisarmFaults();
                 std::string problem = Problem(got, before, clean, mode, operation.arguments.empty());
@@ -173,14 +178,24 @@ TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
                     problem += "; a descriptor was left open";
                 const FaultedCall& fault = LastFault();
                 broken += problem.empty() ? 0 : 1;
-                EXPECT_EQ(problem, "") << operation.name << ", " << FaultModeName(mode) << " at call " << n << " ("
-                                       << fault.call << " on " << fault.target << "): exit " << got.status << "\n"
-                                       << got.output;
+                EXPECT_EQ(problem, "") << operation.name << ", " << FaultModeName(mode) << " at call " << plan.nth
+                                       << " (" << fault.call << " on " << fault.target << "): exit " << got.status
+                                       << "\n" << got.output;
             }
         }
-        std::printf("%s: %lu calls x 3 modes (%lu that wait, %lu that move bytes), %s\n", operation.name, calls[0],
-                    calls[1], calls[2], broken == 0 ? "all hold" : (std::to_string(broken) + " do not hold").c_str());
+        std::printf("%s%s: %lu calls x 3 modes (%lu that wait, %lu that move bytes), %s\n", operation.name,
+                    pass == 0 ? "" : " (temporary names)", calls[0], calls[1], calls[2],
+                    broken == 0 ? "all hold" : (std::to_string(broken) + " do not hold").c_str());
     }
+    // A file system that can't preallocate: packing goes on without.
+    FaultPlan noReserve;
+    noReserve.only = "fallocate", noReserve.every = true, noReserve.error = EOPNOTSUPP;
+    operations[1].prepare();
+    ArmFaults(noReserve);
+    const Outcome got = RunOnce(operations[1]);
+    EXPECT_GT(DisarmFaults(), 0u);
+    EXPECT_EQ(got.status, 0) << got.output;
+    EXPECT_EQ(Slurp(archive), packed);
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(kRoot);
 }
