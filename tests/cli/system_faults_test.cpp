@@ -108,9 +108,11 @@ std::string Problem(const Outcome& got, const Tree& before, const Outcome& clean
         return "exit 0 without the full result";
     if (mode != FaultMode::Error)
         return "an interrupted or short call was not retried";
-    if (packer)
-        return "";
+    // The packer does not act on a failed change of directory: what fails
+    // next for that reason is reported.
     const FaultedCall& fault = LastFault();
+    if (packer || std::strcmp(fault.call, "chdir") == 0 || std::strcmp(fault.call, "getcwd") == 0)
+        return "";
     std::string reason = fault.error == EWOULDBLOCK ? "another program" : std::strerror(fault.error);
     if (got.output.find(reason) == std::string::npos)
         return "the message lacks \"" + reason + "\"";
