@@ -189,14 +189,17 @@ PackResult PackMod(const WCHAR* modFilePath)
     }
     ModNames names;
     if (!split || !ComposeNames(drive, directory, baseName, extension, &names)) {
-        NoteFailedStep(modFilePath, FailureCause::PathTooLong, 0);
+        NoteFailedStep(TEXT(""), FailureCause::PathTooLong, 0);  // the mod file's own path
         Report(TEXT("Error! Path of file \"%s\" is too long!\r\n"), modFilePath);
         return PackResult::Done;
     }
 
     // Room for the longest path the system allows, so that a deep working
     // directory is set back exactly.
+    // Neither call's failure is acted on; an unread directory is empty, so
+    // that setting it back then fails instead of reading stale memory.
     WCHAR savedDirectory[kSavedDirectoryChars];
+    savedDirectory[0] = 0;
     GetCurrentDirectoryW(kSavedDirectoryChars, savedDirectory);
     SetCurrentDirectoryW(names.folder);
 

@@ -16,8 +16,10 @@ enum class CreateMode {
 
 // Creates `path` for writing: native bytes on POSIX, UTF-8 on Windows. On
 // failure returns null and sets `error`. A symbolic link at `path` is never
-// followed (Error::AccessDenied), and the file is not shared: while it is
-// open, another creator of the same file fails with Error::AccessDenied.
+// followed (Error::AccessDenied). On POSIX the file takes its name only when
+// the sink's Close() succeeds (an existing file stays as it was until then)
+// and is discarded when the sink goes without it; on Windows the file is
+// not shared: while it is open, another creator fails with AccessDenied.
 std::unique_ptr<WriteSink> CreateFileSink(const std::string& path, CreateMode mode, Error& error);
 
 // Opens `path` for reading. On failure returns null and sets `error` to an
