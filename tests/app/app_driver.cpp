@@ -5,13 +5,14 @@
 //
 //   app_driver pack APP [--answer yes|no|cancel|exit]... [--lock FILE] [--watch] MOD...
 //     Starts APP in the current folder (holding FILE open without sharing
-//     meanwhile), picks the mods in its file dialog and
-//     answers each overwrite question in turn ("exit" presses the main
-//     window's Exit while the question is open). Prints the pane's final text
-//     on stdout and one line per message box on stderr; with --watch also a
-//     line with the counts the pane was seen to show during the batch. Exit
-//     status: 0 when the program ended with 0, 3 when it ended with -1, 1
-//     when it could not be driven.
+//     meanwhile), picks the mods (names in that folder) in its file dialog as
+//     a person does, and answers each overwrite question in turn ("exit"
+//     presses the main window's Exit while the question is open). Prints the
+//     pane's final text on stdout and one line per message box on stderr;
+//     with --watch also a line with the counts the pane was seen to show
+//     during the batch. Exit status: 0 when the program ended with 0, 3 when
+//     it ended with -1, 1 when it could not be driven, or its dialog offered
+//     other files than mods or would not take every mod picked.
 //   app_driver window APP
 //     Prints the main window, its controls and its Help and About boxes, then
 //     how its background and controls answer the mouse, dragging by each;
@@ -20,6 +21,7 @@
 //     Starts APP with the system library LIBRARY switched off and prints the
 //     box its start-up failure shows; ends like "pack".
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 #include <usp10.h>
 
@@ -32,6 +34,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "tests/support/text.h"
@@ -46,9 +49,9 @@ constexpr int kSelect = 500, kHelp = 501, kAbout = 502, kExit = 503;
 PROCESS_INFORMATION g_app;
 HWND g_window;
 
-[[noreturn]] void Fail(const char* what)
+[[noreturn]] void Fail(const std::string& what)
 {
-    std::fprintf(stderr, "app_driver: %s\n", what);
+    std::fprintf(stderr, "app_driver: %s\n", what.c_str());
     if (g_app.hProcess != nullptr)
         TerminateProcess(g_app.hProcess, 1);
     std::exit(1);
@@ -113,41 +116,31 @@ std::vector<HWND> Dialogs()
     return found;
 }
 
-// Wine's file dialog has a plain edit control edt1 (0x480); Windows keeps the
-// name box inside the combo box cmb13 (0x47C).
+// The file dialog's name box: Wine's is a plain edit control, edt1.
 HWND FileNameBox(HWND dialog)
 {
-    if (IsClass(GetDlgItem(dialog, 0x480), L"Edit"))
-        return GetDlgItem(dialog, 0x480);
-    HWND combo = GetDlgItem(dialog, 0x47C);
-    for (HWND child : combo != nullptr ? Children(combo) : std::vector<HWND>{}) {
-        if (IsClass(child, L"Edit"))
-            return child;
-    }
-    return nullptr;
+    return IsClass(GetDlgItem(dialog, 0x480), L"Edit") ? GetDlgItem(dialog, 0x480) : nullptr;
 }
 
 HWND WaitForDialog(bool fileDialog)
 {
     HWND found = nullptr;
     WaitUntil([&] {
-        for (HWND dialog : Dialogs()) {
-            if ((FileNameBox(dialog) != nullptr) == fileDialog)
-                found = dialog;
-        }
+        for (HWND dialog : Dialogs())
+            found = (FileNameBox(dialog) != nullptr) == fileDialog ? dialog : found;
         return found != nullptr;
     });
     return found;
 }
 
-void Press(HWND window, int id)
+void Click(HWND window, int id)
 {
     PostMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0);
 }
 
 void Close(HWND dialog, int button)
 {
-    Press(dialog, button);
+    Click(dialog, button);
     if (!WaitUntil([&] { return !IsWindow(dialog); }))
         Fail("a dialog did not close");
 }
@@ -161,11 +154,6 @@ HWND Pane()
     Fail("no pane");
 }
 
-std::wstring PaneText()
-{
-    return TextOf(Pane());
-}
-
 // Line breaks shown as "\\n", so that a box takes one line.
 std::string OneLine(const std::wstring& text)
 {
@@ -175,8 +163,7 @@ std::string OneLine(const std::wstring& text)
     return line;
 }
 
-// A picture of width x height pixels (0x00RRGGBB, rows top down), drawn by
-// `paint` into a memory device context over a background colour.
+// A picture of width x height pixels (0x00RRGGBB, rows top down).
 struct Picture {
     int width = 0, height = 0;
     std::vector<DWORD> pixels;
@@ -187,6 +174,7 @@ struct Picture {
     DWORD At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
+// What `paint` draws into a memory device context over a background colour.
 Picture Draw(int width, int height, DWORD background, const std::function<void(HDC)>& paint)
 {
     BITMAPINFO info = {};
@@ -223,11 +211,8 @@ Picture Capture(const RECT& rect)
 // shows something else, "none" when it holds no icon.
 std::string IconOf(HWND box)
 {
-    static const struct {
-        const wchar_t* id;
-        const char* name;
-    } kStandard[] = {{IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "exclamation"},
-                     {IDI_ASTERISK, "information"}};
+    static const std::pair<const wchar_t*, const char*> kStandard[] = {
+        {IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "information"}};
     for (HWND child : Children(box)) {
         // An icon control that holds no icon shows nothing; the box's text
         // may then lie over it.
@@ -242,13 +227,11 @@ std::string IconOf(HWND box)
         // The box may still be painting when it is first found.
         WaitUntil([&] {
             Picture shown = Capture(rect);
-            for (const auto& standard : kStandard) {
-                Picture drawn = Draw(shown.width, shown.height, shown.At(0, 0), [&](HDC memory) {
-                    DrawIconEx(memory, 0, 0, LoadIconW(nullptr, standard.id), shown.width, shown.height, 0,
-                               nullptr, DI_NORMAL);
-                });
-                if (drawn == shown) {
-                    seen = standard.name;
+            for (const auto& [id, name] : kStandard) {
+                if (Draw(shown.width, shown.height, shown.At(0, 0), [&](HDC memory) {
+                        DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), shown.width, shown.height, 0, nullptr, DI_NORMAL);
+                    }) == shown) {
+                    seen = name;
                     return true;
                 }
             }
@@ -275,7 +258,7 @@ void PrintBox(HWND box)
         else if (IsWindowVisible(child) && IsClass(child, L"Static") && (style & SS_TYPEMASK) != SS_ICON)
             text += TextOf(child);
     }
-    std::fprintf(stderr, "%s text: %s pane: %s\n", line.c_str(), OneLine(text).c_str(), OneLine(PaneText()).c_str());
+    std::fprintf(stderr, "%s text: %s pane: %s\n", line.c_str(), OneLine(text).c_str(), OneLine(TextOf(Pane())).c_str());
 }
 
 // The pane as a person watches it while a mod is packed: each new picture
@@ -298,28 +281,11 @@ DWORD WINAPI WatchPane(void*)
 
 void StartWatching()
 {
-    HWND pane = Pane();
-    GetClientRect(pane, &g_watched);
+    GetClientRect(Pane(), &g_watched);
     g_watched.bottom = g_watched.top + (g_watched.bottom - g_watched.top) / 3;
-    MapWindowPoints(pane, HWND_DESKTOP, reinterpret_cast<POINT*>(&g_watched), 2);
+    MapWindowPoints(Pane(), HWND_DESKTOP, reinterpret_cast<POINT*>(&g_watched), 2);
     g_watching = 1;
     g_watcher = CreateThread(nullptr, 0, WatchPane, nullptr, 0, nullptr);
-}
-
-// The rows of a picture that hold text, as [first, last] runs.
-std::vector<std::pair<int, int>> TextRows(const Picture& picture, DWORD background)
-{
-    std::vector<std::pair<int, int>> runs;
-    for (int y = 0; y < picture.height; ++y) {
-        bool ink = false;
-        for (int x = 0; x < picture.width && !ink; ++x)
-            ink = picture.At(x, y) != background;
-        if (ink && !runs.empty() && runs.back().second == y - 1)
-            runs.back().second = y;
-        else if (ink)
-            runs.push_back({y, y});
-    }
-    return runs;
 }
 
 // The smallest part of rows [top, bottom] that holds all that differs from
@@ -330,19 +296,35 @@ Picture Ink(const Picture& picture, int top, int bottom, DWORD background)
     for (int y = top; y <= bottom; ++y) {
         for (int x = 0; x < picture.width; ++x) {
             if (picture.At(x, y) != background) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                first = std::min(first, y);
-                last = std::max(last, y);
+                left = std::min(left, x), right = std::max(right, x);
+                first = std::min(first, y), last = std::max(last, y);
             }
         }
     }
     Picture ink{std::max(right - left + 1, 0), std::max(last - first + 1, 0), {}};
-    for (int y = first; y <= last; ++y) {
-        for (int x = left; x <= right; ++x)
-            ink.pixels.push_back(picture.At(x, y));
-    }
+    for (int y = first; y <= last; ++y)
+        ink.pixels.insert(ink.pixels.end(), picture.pixels.begin() + y * picture.width + left,
+                          picture.pixels.begin() + y * picture.width + right + 1);
     return ink;
+}
+
+// The second run of rows that hold text (the progress line), cut to its ink;
+// empty when there is none.
+Picture SecondLine(const Picture& picture, DWORD background)
+{
+    int runs = 0, top = -1;
+    for (int y = 0; y <= picture.height; ++y) {
+        bool ink = false;
+        for (int x = 0; y < picture.height && x < picture.width && !ink; ++x)
+            ink = picture.At(x, y) != background;
+        if (ink && top < 0)
+            top = y;
+        else if (!ink && top >= 0 && ++runs == 2)
+            return Ink(picture, top, y - 1, background);
+        else if (!ink)
+            top = -1;
+    }
+    return {};
 }
 
 // The progress line "Adding file N/total" drawn as the pane draws it: the
@@ -391,11 +373,8 @@ void PrintWatched(const std::wstring& pane)
     std::map<unsigned, Picture> drawn;
     for (const auto& [ms, picture] : g_frames) {
         DWORD background = picture.At(picture.width - 1, 0);
-        std::vector<std::pair<int, int>> rows = TextRows(picture, background);
-        if (rows.size() < 2)
-            continue;
-        Picture line = Ink(picture, rows[1].first, rows[1].second, background);
-        if (line == last)
+        Picture line = SecondLine(picture, background);
+        if (line.width == 0 || line == last)
             continue;
         last = line;
         // Counts seen go up, so the search starts from the last one read.
@@ -435,8 +414,11 @@ void Start(const std::wstring& app)
         Fail("the main window did not get ready");
 }
 
-int Finish()
+// Presses Exit if told to, then waits for the program's end.
+int Finish(bool exit = false)
 {
+    if (exit)
+        Click(g_window, kExit);
     DWORD code = 1;
     if (WaitForSingleObject(g_app.hProcess, kWaitMs) != WAIT_OBJECT_0)
         Fail("the program did not end");
@@ -446,22 +428,107 @@ int Finish()
     return code == 0 ? 0 : code == static_cast<DWORD>(-1) ? 3 : 1;
 }
 
+void Input(DWORD type, WORD key, DWORD flags)
+{
+    INPUT input = {};
+    input.type = type;
+    if (type == INPUT_MOUSE)
+        input.mi.dwFlags = flags;
+    else
+        input.ki.wVk = key, input.ki.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+}
+
+// Sends the list view a message whose lParam is a buffer in the program's
+// process (the system carries no list view message across processes):
+// `data` goes in and comes back out, with the item's text when it asks for one.
+template <class Data>
+std::wstring SendToList(HWND list, UINT message, WPARAM wParam, Data* data)
+{
+    auto* remote = static_cast<char*>(VirtualAllocEx(g_app.hProcess, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
+    if (remote == nullptr)
+        Fail("no memory in the program");
+    wchar_t text[1024] = {};
+    if constexpr (std::is_same_v<Data, LVITEMW>)
+        data->pszText = reinterpret_cast<LPWSTR>(remote + sizeof(Data)), data->cchTextMax = 1024;
+    WriteProcessMemory(g_app.hProcess, remote, data, sizeof(Data), nullptr);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(list, message, wParam, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, kWaitMs, &ignored);
+    ReadProcessMemory(g_app.hProcess, remote, data, sizeof(Data), nullptr);
+    ReadProcessMemory(g_app.hProcess, remote + sizeof(Data), text, sizeof(text) - sizeof(wchar_t), nullptr);
+    VirtualFreeEx(g_app.hProcess, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+// Picks the mods as a person does: sees that the file-type box offers
+// Tolvane mods and that the list shows no other files (folders aside),
+// clicks the first mod and Ctrl+clicks the others, and presses Open once the
+// name box shows them all. A list still filling may drop the picks; the
+// person then picks again.
+void PickMods(HWND dialog, const std::vector<std::wstring>& mods)
+{
+    HWND list = nullptr, types = nullptr;
+    LRESULT count = 0;
+    WaitUntil([&] {  // until the list has stopped filling
+        LRESULT before = count;
+        Sleep(200);
+        for (HWND child : Children(dialog)) {
+            list = IsClass(child, L"SysListView32") && IsWindowVisible(child) ? child : list;
+            types = IsClass(child, L"ComboBox") ? child : types;
+        }
+        count = list != nullptr ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
+        return count > 0 && count == before;
+    });
+    if (list == nullptr || types == nullptr || TextOf(types) != L"Tolvane mod")
+        Fail("the file dialog offers \"" + ToUtf8(types ? TextOf(types) : L"") + "\", not Tolvane mods");
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::size_t picked = 0;
+        for (int item = 0; item < count; ++item) {
+            LVITEMW entry = {};
+            std::wstring name = SendToList(list, LVM_GETITEMTEXTW, item, &entry);
+            DWORD attributes = GetFileAttributesW(name.c_str());
+            if ((attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) &&
+                (name.size() < 4 || _wcsicmp(name.c_str() + name.size() - 4, L".tvx") != 0))
+                Fail("the file dialog lists \"" + ToUtf8(name) + "\", which is no mod");
+            if (std::find(mods.begin(), mods.end(), name) == mods.end())
+                continue;
+            RECT rect = {LVIR_LABEL, 0, 0, 0};
+            SendToList(list, LVM_GETITEMRECT, item, &rect);
+            MapWindowPoints(list, HWND_DESKTOP, reinterpret_cast<POINT*>(&rect), 2);
+            SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+            if (picked > 0)
+                Input(INPUT_KEYBOARD, VK_CONTROL, 0);
+            Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTDOWN);
+            Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTUP);
+            if (picked++ > 0)
+                Input(INPUT_KEYBOARD, VK_CONTROL, KEYEVENTF_KEYUP);
+        }
+        if (picked != mods.size())
+            Fail("the file dialog does not list every mod to pick");
+        if (WaitUntil([&] {
+                std::wstring names = TextOf(FileNameBox(dialog));
+                for (const std::wstring& mod : mods)
+                    names = names.find(mod) == std::wstring::npos ? L"" : names;
+                return !names.empty() && static_cast<std::size_t>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)) == picked;
+            }, 2000))
+            return Close(dialog, IDOK);
+    }
+    Fail("the file dialog does not hold every mod picked");
+}
+
 // Picks the mods, then presses Select once more: the program acts on that
 // press only after the batch, so the dialog's return marks the batch's end.
-int Pack(const std::vector<std::wstring>& answers, const std::wstring& names, bool watch)
+int Pack(const std::vector<std::wstring>& answers, const std::vector<std::wstring>& mods, bool watch)
 {
-    PostMessageW(GetDlgItem(g_window, kSelect), BM_CLICK, 0, 0);
+    Click(g_window, kSelect);
     HWND dialog = WaitForDialog(true);
     if (dialog == nullptr)
         Fail("no file dialog");
-    SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names.c_str()));
-    Close(dialog, IDOK);
+    PickMods(dialog, mods);
     if (watch)
         StartWatching();
-    PostMessageW(GetDlgItem(g_window, kSelect), BM_CLICK, 0, 0);
-
-    std::size_t answered = 0;
-    for (;;) {
+    Click(g_window, kSelect);
+    for (std::size_t answered = 0;;) {
         HWND shown = nullptr;
         if (!WaitUntil([&] {
                 std::vector<HWND> dialogs = Dialogs();
@@ -471,42 +538,27 @@ int Pack(const std::vector<std::wstring>& answers, const std::wstring& names, bo
             Fail("the batch did not end");
         // The pane is watched until the batch is over.
         if (g_watching && (shown == nullptr || FileNameBox(shown) != nullptr || TextOf(shown) == L"Error"))
-            PrintWatched(shown == nullptr ? L"" : PaneText());
+            PrintWatched(shown == nullptr ? L"" : TextOf(Pane()));
         if (shown == nullptr)
             return Finish();
-        if (FileNameBox(shown) != nullptr) {
+        bool fileDialog = FileNameBox(shown) != nullptr, error = !fileDialog && TextOf(shown) == L"Error";
+        if (fileDialog)
             Close(shown, IDCANCEL);
-            break;
-        }
-        PrintBox(shown);
-        if (TextOf(shown) == L"Error") {
-            std::string pane = ToUtf8(PaneText());
-            Close(shown, IDOK);
-            std::fputs(pane.c_str(), stdout);
-            return Finish();
-        }
-        if (answered == answers.size())
+        else
+            PrintBox(shown);
+        if (!fileDialog && !error && answered == answers.size())
             Fail("a question no answer was given for");
-        const std::wstring& answer = answers[answered++];
-        if (answer == L"exit") {
-            std::string pane = ToUtf8(PaneText());
-            PostMessageW(GetDlgItem(g_window, kExit), BM_CLICK, 0, 0);
-            std::fputs(pane.c_str(), stdout);
-            return Finish();
+        // The pane as it stands when the batch is over, or Exit is pressed
+        // while a question is open; after an error the program ends itself.
+        if (fileDialog || error || answers[answered] == L"exit") {
+            std::fputs(ToUtf8(TextOf(Pane())).c_str(), stdout);
+            if (error)
+                Close(shown, IDOK);
+            return Finish(!error);
         }
+        const std::wstring& answer = answers[answered++];
         Close(shown, answer == L"yes" ? IDYES : answer == L"no" ? IDNO : IDCANCEL);
     }
-    std::fputs(ToUtf8(PaneText()).c_str(), stdout);
-    PostMessageW(GetDlgItem(g_window, kExit), BM_CLICK, 0, 0);
-    return Finish();
-}
-
-void Mouse(DWORD flags)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    SendInput(1, &input, sizeof(input));
 }
 
 // Presses the left button at a point of the window, moves the mouse by
@@ -519,13 +571,13 @@ void Drag(const char* what, POINT at, int dx, int dy)
     POINT start = {before.left + at.x, before.top + at.y};
     SetCursorPos(start.x, start.y);
     Sleep(100);
-    Mouse(MOUSEEVENTF_LEFTDOWN);
+    Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTDOWN);
     for (int step = 1; step <= 10; ++step) {
         Sleep(30);
         SetCursorPos(start.x + dx * step / 10, start.y + dy * step / 10);
     }
     Sleep(100);
-    Mouse(MOUSEEVENTF_LEFTUP);
+    Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTUP);
     // The window follows the mouse through the program's own message loop.
     WaitUntil([&] {
         GetWindowRect(g_window, &after);
@@ -592,8 +644,7 @@ int DescribeWindow()
     }
     Drag("the background", kBackground, 40, 30);
     Drag("the pane", {400, 300}, 40, 30);
-    PostMessageW(GetDlgItem(g_window, kExit), BM_CLICK, 0, 0);
-    return Finish();
+    return Finish(true);
 }
 
 // Starts the program with a system library it needs switched off (through
@@ -634,8 +685,7 @@ int main()
     Start(args[1]);
     if (args[0] == L"window")
         return DescribeWindow();
-    std::vector<std::wstring> answers;
-    std::wstring names;
+    std::vector<std::wstring> answers, mods;
     bool watch = false;
     HANDLE lock = INVALID_HANDLE_VALUE;
     for (std::size_t i = 2; i < args.size(); ++i) {
@@ -646,9 +696,9 @@ int main()
         else if (args[i] == L"--lock" && i + 1 < args.size())
             lock = CreateFileW(args[++i].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         else
-            names += (names.empty() ? L"\"" : L" \"") + args[i] + L"\"";
+            mods.push_back(args[i]);
     }
-    int result = Pack(answers, names, watch);
+    int result = Pack(answers, mods, watch);
     if (lock != INVALID_HANDLE_VALUE)
         CloseHandle(lock);
     return result;

@@ -21,23 +21,18 @@ namespace {
 
 struct ItemScript {
     std::wstring path;
-    HRESULT getItemAt = S_OK;
-    HRESULT getDisplayName = S_OK;
+    HRESULT getItemAt = S_OK, getDisplayName = S_OK;
 };
 
 // What the scripted dialog answers, and what it records.
 struct Script {
-    HRESULT show = S_OK;
-    HRESULT getResults = S_OK;
-    HRESULT getCount = S_OK;
+    HRESULT show = S_OK, getResults = S_OK, getCount = S_OK;
     std::vector<ItemScript> items;
     bool quitOnShow = true;  // so that the loop ends after the batch
 
     std::vector<PackResult> packResults;  // what PackMod answers, in turn
 
-    int shows = 0;
-    int getResultsCalls = 0;
-    int arrayReleases = 0;
+    int shows = 0, getResultsCalls = 0, arrayReleases = 0;
     std::vector<int> itemReleases;
     std::vector<std::string> packedPaths;
     std::vector<std::vector<int>> releasesAtPack;  // item releases as each PackMod began
@@ -92,10 +87,8 @@ public:
         std::memcpy(*name, item.path.c_str(), bytes);
         return S_OK;
     }
-    UNUSED_METHOD(BindToHandler, IBindCtx*, REFGUID, REFIID, void**)
-    UNUSED_METHOD(GetParent, IShellItem**)
-    UNUSED_METHOD(GetAttributes, SFGAOF, SFGAOF*)
-    UNUSED_METHOD(Compare, IShellItem*, SICHINTF, int*)
+    UNUSED_METHOD(BindToHandler, IBindCtx*, REFGUID, REFIID, void**) UNUSED_METHOD(GetParent, IShellItem**)
+    UNUSED_METHOD(GetAttributes, SFGAOF, SFGAOF*) UNUSED_METHOD(Compare, IShellItem*, SICHINTF, int*)
 
 private:
     void LastReleased() override { ++script_->itemReleases[index_]; }
@@ -123,8 +116,7 @@ public:
     UNUSED_METHOD(BindToHandler, IBindCtx*, REFGUID, REFIID, void**)
     UNUSED_METHOD(GetPropertyStore, GETPROPERTYSTOREFLAGS, REFIID, void**)
     UNUSED_METHOD(GetPropertyDescriptionList, REFPROPERTYKEY, REFIID, void**)
-    UNUSED_METHOD(GetAttributes, SIATTRIBFLAGS, SFGAOF, SFGAOF*)
-    UNUSED_METHOD(EnumItems, IEnumShellItems**)
+    UNUSED_METHOD(GetAttributes, SIATTRIBFLAGS, SFGAOF, SFGAOF*) UNUSED_METHOD(EnumItems, IEnumShellItems**)
 
 private:
     void LastReleased() override { ++script_->arrayReleases; }
@@ -146,30 +138,17 @@ public:
         *items = script_->getResults == S_OK ? new FakeItemArray(script_) : nullptr;
         return script_->getResults;
     }
-    UNUSED_METHOD(GetSelectedItems, IShellItemArray**)
-    UNUSED_METHOD(SetFileTypes, UINT, const COMDLG_FILTERSPEC*)
-    UNUSED_METHOD(SetFileTypeIndex, UINT)
-    UNUSED_METHOD(GetFileTypeIndex, UINT*)
-    UNUSED_METHOD(Advise, IFileDialogEvents*, DWORD*)
-    UNUSED_METHOD(Unadvise, DWORD)
-    UNUSED_METHOD(SetOptions, FILEOPENDIALOGOPTIONS)
-    UNUSED_METHOD(GetOptions, FILEOPENDIALOGOPTIONS*)
-    UNUSED_METHOD(SetDefaultFolder, IShellItem*)
-    UNUSED_METHOD(SetFolder, IShellItem*)
-    UNUSED_METHOD(GetFolder, IShellItem**)
-    UNUSED_METHOD(GetCurrentSelection, IShellItem**)
-    UNUSED_METHOD(SetFileName, LPCWSTR)
-    UNUSED_METHOD(GetFileName, LPWSTR*)
-    UNUSED_METHOD(SetTitle, LPCWSTR)
-    UNUSED_METHOD(SetOkButtonLabel, LPCWSTR)
-    UNUSED_METHOD(SetFileNameLabel, LPCWSTR)
-    UNUSED_METHOD(GetResult, IShellItem**)
-    UNUSED_METHOD(AddPlace, IShellItem*, FDAP)
-    UNUSED_METHOD(SetDefaultExtension, LPCWSTR)
-    UNUSED_METHOD(Close, HRESULT)
-    UNUSED_METHOD(SetClientGuid, REFGUID)
-    UNUSED_METHOD(ClearClientData)
-    UNUSED_METHOD(SetFilter, IShellItemFilter*)
+    UNUSED_METHOD(GetSelectedItems, IShellItemArray**) UNUSED_METHOD(SetFileTypes, UINT, const COMDLG_FILTERSPEC*)
+    UNUSED_METHOD(SetFileTypeIndex, UINT) UNUSED_METHOD(GetFileTypeIndex, UINT*)
+    UNUSED_METHOD(Advise, IFileDialogEvents*, DWORD*) UNUSED_METHOD(Unadvise, DWORD)
+    UNUSED_METHOD(SetOptions, FILEOPENDIALOGOPTIONS) UNUSED_METHOD(GetOptions, FILEOPENDIALOGOPTIONS*)
+    UNUSED_METHOD(SetDefaultFolder, IShellItem*) UNUSED_METHOD(SetFolder, IShellItem*)
+    UNUSED_METHOD(GetFolder, IShellItem**) UNUSED_METHOD(GetCurrentSelection, IShellItem**)
+    UNUSED_METHOD(SetFileName, LPCWSTR) UNUSED_METHOD(GetFileName, LPWSTR*) UNUSED_METHOD(SetTitle, LPCWSTR)
+    UNUSED_METHOD(SetOkButtonLabel, LPCWSTR) UNUSED_METHOD(SetFileNameLabel, LPCWSTR)
+    UNUSED_METHOD(GetResult, IShellItem**) UNUSED_METHOD(AddPlace, IShellItem*, FDAP)
+    UNUSED_METHOD(SetDefaultExtension, LPCWSTR) UNUSED_METHOD(Close, HRESULT) UNUSED_METHOD(SetClientGuid, REFGUID)
+    UNUSED_METHOD(ClearClientData) UNUSED_METHOD(SetFilter, IShellItemFilter*)
 };
 
 Script* g_script = nullptr;

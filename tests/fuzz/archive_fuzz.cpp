@@ -1,7 +1,9 @@
-// An archive opened from memory and every stream read: Open() must refuse the
-// input with a message or deliver each stream whole, consistently with its
-// listing; and tvpack's own opening must agree with the structure check: an
-// archive in which it finds no fault extracts whole. Anything else aborts,
+// An archive opened from memory, its structure checked and every stream read:
+// Open() must refuse the input with a message or deliver each stream whole,
+// consistently with its listing; each finding of the structure check says
+// something (a refusal names its reader), and the check gives the same
+// findings twice; tvpack's own opening must agree with the structure check:
+// an archive in which it finds no fault extracts whole. Anything else aborts,
 // and the sanitizers catch the rest.
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
+    const std::vector<cfb::Finding> findings = reader.CheckStructure();
+    for (const cfb::Finding& finding : findings) {
+        if (finding.text.empty()) Fail("an empty finding");
+        if (finding.reader.empty() != (finding.kind != cfb::Finding::Kind::RefusedByReader)) {
+            Fail("a reader named where none refuses, or a refusal naming none");
+        }
+    }
+    if (reader.CheckStructure().size() != findings.size()) Fail("the check gives other findings the second time");
     if (reader.SectorSize() != (reader.MajorVersion() == 3 ? 512u : 4096u)) Fail("a sector size of another version");
     for (std::size_t i = 0; i < reader.Entries().size(); ++i) {
         const cfb::Entry& entry = reader.Entries()[i];

@@ -93,13 +93,10 @@ def expected_streams(mod_file):
 
 
 def read_olefile(archive):
-    ole = olefile.OleFileIO(archive, raise_defects=olefile.DEFECT_INCORRECT)
-    try:
+    with olefile.OleFileIO(archive, raise_defects=olefile.DEFECT_INCORRECT) as ole:
         entries = ole.listdir(streams=True, storages=True)
         assert all(len(e) == 1 for e in entries), "entries outside the root: %r" % entries
         return {e[0]: ole.openstream(e).read() for e in entries}
-    finally:
-        ole.close()
 
 
 def read_7zip(archive):
@@ -179,9 +176,7 @@ def run_table(rows, check, only=()):
     needs root or the unprivileged user is skipped without root. Prints one
     line per row and the closing count; returns the exit status."""
     counts = {"passed": 0, "failed": 0, "skipped": 0}
-    for row in rows:
-        if only and not any(word in row.name for word in only):
-            continue
+    for row in (r for r in rows if not only or any(word in r.name for word in only)):
         if getattr(row, "needs", None) and not IS_ROOT:
             print("SKIP %s (needs root)" % row.name)
             counts["skipped"] += 1

@@ -3,7 +3,9 @@
 
 #include <string>
 
-#include "tests/support/output_recorder.h"
+#include "platform/platform.h"
+
+using Text = std::basic_string<WCHAR>;
 
 Text T(const std::string& utf8);
 std::string ToUtf8(const Text& text);

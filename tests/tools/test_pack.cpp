@@ -1,5 +1,5 @@
-// Packs the mods named on the command line in process, on the recording
-// output log, for tests that look at archives and messages from outside:
+// Packs the mods named on the command line in process, for tests that look
+// at archives and messages from outside:
 //
 //   test_pack [--answer yes|no|cancel|none]... [--lock FILE] [--on-question COMMAND] MOD.tvx...
 //
@@ -26,34 +26,13 @@
 
 #include "packer/output_log.h"
 #include "packer/pack_mod.h"
-#include "tests/support/output_recorder.h"
 #include "tests/support/text.h"
 
 namespace {
 
+Text g_pane;  // the text the pane would show
 std::deque<int> g_answers;
 const char* g_onQuestion = nullptr;
-
-int AnswerQuestion()
-{
-    if (g_onQuestion != nullptr && std::system(g_onQuestion) != 0)
-        std::fprintf(stderr, "test_pack: question hook failed: %s\n", g_onQuestion);
-    if (g_answers.empty())
-        return IDYES;
-    int answer = g_answers.front();
-    g_answers.pop_front();
-    return answer;
-}
-
-int AnswerFromName(const char* name)
-{
-    const char* names[] = {"yes", "no", "cancel"};
-    const int answers[] = {IDYES, IDNO, IDCANCEL};
-    for (int i = 0; i < 3; ++i)
-        if (std::strcmp(name, names[i]) == 0)
-            return answers[i];
-    return 0;
-}
 
 Text CurrentDirectory()
 {
@@ -63,6 +42,27 @@ Text CurrentDirectory()
 }
 
 }  // namespace
+
+void AppendOutput(const WCHAR* text)
+{
+    g_pane += text;
+}
+
+void ReplaceCurrentOutputLine(const WCHAR* text)
+{
+    std::fprintf(stderr, "progress: %s\n", ToUtf8(text).c_str());
+    g_pane.erase(g_pane.rfind(static_cast<WCHAR>('\n')) + 1) += text;  // npos + 1: the whole text is one line
+}
+
+int AskOverwrite(const WCHAR*)
+{
+    if (g_onQuestion != nullptr && std::system(g_onQuestion) != 0)
+        std::fprintf(stderr, "test_pack: question hook failed: %s\n", g_onQuestion);
+    int answer = g_answers.empty() ? IDYES : g_answers.front();
+    if (!g_answers.empty())
+        g_answers.pop_front();
+    return answer;
+}
 
 int main(int argc, char** argv)
 {
@@ -74,7 +74,8 @@ int main(int argc, char** argv)
     HANDLE lock = INVALID_HANDLE_VALUE;
     for (int i = 1; i < argc; ++i) {
         if (i + 1 < argc && std::strcmp(argv[i], "--answer") == 0) {
-            g_answers.push_back(AnswerFromName(argv[++i]));
+            const std::string name = argv[++i];
+            g_answers.push_back(name == "yes" ? IDYES : name == "no" ? IDNO : name == "cancel" ? IDCANCEL : 0);
         } else if (i + 1 < argc && std::strcmp(argv[i], "--on-question") == 0) {
             g_onQuestion = argv[++i];
         } else if (i + 1 < argc && std::strcmp(argv[i], "--lock") == 0) {
@@ -84,13 +85,10 @@ int main(int argc, char** argv)
                 return std::fprintf(stderr, "test_pack: can't lock %s\n", argv[i]), 2;
         } else {
             Text before = CurrentDirectory();
-            ResetOutput({}, AnswerQuestion);
+            g_pane.clear();
             PackResult result = PackMod(T(argv[i]).c_str());
-            std::string transcript = ToUtf8(OutputText());
+            std::string transcript = ToUtf8(g_pane);
             std::fputs(transcript.c_str(), stdout);
-            for (const OutputEvent& event : OutputEvents())
-                if (event.kind == OutputEvent::ReplaceLine)
-                    std::fprintf(stderr, "progress: %s\n", ToUtf8(event.text).c_str());
             std::fflush(stdout);
             if (result == PackResult::Fatal)
                 return 3;
