@@ -11,6 +11,7 @@ native tvpack.
 """
 
 import atexit
+import hashlib
 import json
 import os
 import pty
@@ -390,7 +391,7 @@ def rows():
     table += other_writer_rows()
     if not WINE:
         table += native_rows() + storage_rows() + failure_rows() + windows_name_rows()
-    table += listing_rows()
+    table += listing_rows() + modder_rows()
     return table
 
 
@@ -558,6 +559,8 @@ WINDOWS_NAMES = [("a device", "CON", "names a device"), ("a device with an exten
                  ("a tab", "a\tb", 'the name "a\\x09b" holds a control character'),
                  ("bytes that are not UTF-8", b"bad\xff", "was not valid UTF-8 on disk")] + \
                 [("'%s'" % c, "a%sb" % c, "holds '%s', which Windows file names can't hold" % c) for c in '<>:"|?*']
+WINDOWS_NAMES += [("port 0", "COM0", "names a device"), ("a superscript port", "lpt\u00b3.x", "names a device"),
+                  ("a console", "CONIN$", "names a device"), ("U+F05C", b"a\xef\x81\x9cb", "holds U+F05C")]
 
 
 def windows_name_rows():
@@ -597,6 +600,65 @@ def listing_rows():
                 "1  3  castle.tvx\n2  1  %s\n3  1  %s\n" % (shown_a, shown_b), "",
                 prepare=craft([MOD, ("2", header(a) + b"a"), ("3", header(b) + b"b")]))
             for label, a, b, shown_a, shown_b in pairs]
+
+
+def modder_rows():
+    """Choosing files, cat, list --hash, diff, and names that clash on Windows."""
+    sha = lambda path: hashlib.sha256(read(os.path.join(EXAMPLES, *path.split("\\")))).hexdigest()  # noqa: E731
+    scripts = "castle/scripts/"
+    gate, unused = "castle\\scripts\\gate.lua", "castle\\scripts\\unused.cfg"
+    edited = both(change("castle\\README.txt", b"x" * 35), change(unused), change("castle\\new.txt", b"n"),
+                  lambda root: os.rename(os.path.join(root, "castle", "sounds"), os.path.join(root, "castle", "SOUNDS")))
+    clash = lambda root: write(os.path.join(root, "castle", "Textures", "stone.txt"), b"s")  # noqa: E731
+    clash_text = '"castle\\textures\\stone.txt" is the same file on Windows as "castle\\Textures\\stone.txt" of stream "6"'
+    cat_bytes = lambda root: expect(run(TVPACK + ["cat", "c.tvp", "CASTLE/A.BIN", "castle\\a.bin"], root)[1],  # noqa: E731
+                                    "\n\r\n\0\udcff" * 2, "the bytes cat writes")
+    only_brick = lambda root: expect(tree(os.path.join(root, "out")), {  # noqa: E731
+        "castle": None, os.path.join("castle", "textures"): None, os.path.join("castle", "textures", "walls"): None,
+        os.path.join("castle", "textures", "walls", "brick.dds"): read(os.path.join(root, "castle", "textures", "walls", "brick.dds"))},
+        "what extract wrote")
+    table = [
+        Row("list --include", ["list", "--include", "castle/**/*.DDS", "--include=castle\\SOUNDS", "castle.tvp"], 0,
+            "5  3004  castle\\sounds\\gate.wav\n7  6000  castle\\textures\\walls\\brick.dds\n", ""),
+        Row("list --exclude", ["list", "--exclude", "castle/*", "castle.tvp"], 0, "1  29  castle.tvx\n", ""),
+        Row("list: a pattern that chooses nothing", ["list", "--include", "*.tvx", "--exclude", "*.dds", "castle.tvp"], 1, "",
+            'tvpack: "castle.tvp": --exclude "*.dds" chooses no file\n'),
+        Row("list --hash", ["list", "--hash", "--include", scripts + "*", "castle.tvp"], 0,
+            "3  32  %s  %s\n4   0  %s  %s\n" % (sha(gate), gate, sha(unused), unused), ""),
+        Row("list --hash --json", ["list", "--json", "--hash", "--include", scripts + "g*", "castle.tvp"], 0,
+            '[\n  {"number": 3, "size": 32, "sha256": "%s", "path": "castle\\\\scripts\\\\gate.lua"}\n]\n' % sha(gate), ""),
+        Row("extract --include writes the file and its folders only", ["extract", "--include", "castle/textures/w*/*",
+                                                                         "castle.tvp", "out"], 0,
+            'Extracted 1 file into "out".\n', "", after=only_brick),
+        Row("extract --include: the rules hold for what it writes", ["extract", "--include", "castle/sounds", "castle.tvp",
+                                                                       "out"], 1, "", ['stream "5": "castle\\sounds\\gate.wav" exists'],
+            prepare=lambda root: write(os.path.join(root, "out", "castle", "sounds", "gate.wav"), b"mine")),
+        Row("extract --exclude: the whole archive is checked", ["extract", "--exclude", "castle/b*", "c.tvp", "out"], 1, "",
+            ['stream "3": path "castle\\b\\..\\x" has a ".." component'],
+            prepare=craft([MOD, GOOD, ("3", header("castle\\b\\..\\x"))])),
+        Row("verify: \"..\" is no name ending in a dot", ["verify", "c.tvp"], 1,
+            ['the name ".." stands for a folder itself or the one above it'], None,
+            prepare=craft([MOD, ("2", header("castle\\..\\x"))])),
+        Row("cat writes the stored bytes, case and separator as Windows reads them",
+            ["cat", "castle.tvp", "nothing", "CASTLE/scripts/GATE.LUA"], 1, read(os.path.join(EXAMPLES, *gate.split("\\"))).decode(),
+            'tvpack: "castle.tvp": "nothing": not in the archive\n'),
+        Row("cat is binary-safe", ["cat", "c.tvp", "castle/a.bin"], 0, None, "",
+            prepare=craft([MOD, ("2", header("castle\\a.bin") + b"\n\r\n\0\xff")]), after=cat_bytes),
+        Row("diff: an archive and its mod", ["diff", "castle.tvp", "castle.tvx"], 0, "", ""),
+        Row("diff: added, removed and changed", ["diff", "castle.tvp", "castle.tvx"], 1,
+            'added: "castle\\new.txt"\nremoved: "%s"\nchanged: "castle\\README.txt"\n' % unused, "", prepare=edited),
+        Row("diff --json", ["diff", "--json", "castle.tvx", "castle.tvp"], 1,
+            '{"added": ["%s"], "removed": ["castle\\\\new.txt"], "changed": ["castle\\\\README.txt"]}\n'
+            % unused.replace("\\", "\\\\"), "", prepare=edited),
+        Row("diff: an unreadable side is no difference", ["diff", "castle.tvp", "gone.tvp"], 3, "", ['"gone.tvp": ']),
+    ]
+    if WINE:
+        return table
+    return table + [
+        Row("pack warns about paths Windows takes for one", ["pack", "--overwrite", "castle.tvx"], 0, None,
+            ['tvpack: "castle.tvx": warning: ' + clash_text], prepare=clash),
+        Row("verify notes paths Windows takes for one", ["verify", "castle.tvp"], 0, ['note: stream "7": ' + clash_text],
+            "", prepare=both(clash, lambda root: run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)))]
 
 
 def stalled_packer(root, args):
