@@ -89,7 +89,7 @@ deb_times() {  # every file and folder carries the release time
 completion() {
     mkdir "$tmp/mod" && cd "$tmp/mod" && touch a.tvx b.tvp c.txt && mkdir d || return
     source "$root/usr/share/bash-completion/completions/tvpack" || return
-    local cases=("tvpack v|verify" "tvpack pack |d a.tvx" "tvpack list |d b.tvp" "tvpack list --|--help --version --json")
+    local cases=("tvpack v|verify" "tvpack pack |d a.tvx" "tvpack list |d b.tvp" "tvpack list --|--help --version --json --hash --include --exclude" "tvpack diff |d a.tvx b.tvp")
     for c in "${cases[@]}"; do
         read -ra COMP_WORDS <<<"${c%|*}"; [[ $c == *" |"* ]] && COMP_WORDS+=("")
         COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tvpack
@@ -98,7 +98,7 @@ completion() {
 }
 fish_completion() {  # fish offers the same as bash
     local cases=("tvpack v|verify" "tvpack pack |a.tvx d/" "tvpack list |b.tvp d/" "tvpack extract b.tvp |d/"
-                 "tvpack extract b.tvp out |" "tvpack list --|--help --json --version")
+                 "tvpack extract b.tvp out |" "tvpack list --|--exclude --hash --help --include --json --version")
     local c got
     cd "$tmp/mod" || return
     for c in "${cases[@]}"; do
