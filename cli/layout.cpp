@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "cli/native_path.h"
 #include "cli/text.h"
@@ -89,7 +90,7 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
             layout->problems.push_back(StreamLabel(*first->second.stream) + problem);
     }
 
-    std::map<fs::path::string_type, std::uint32_t> paths;  // each file's path on disk, by number
+    std::unordered_map<fs::path::string_type, std::uint32_t> paths;  // each file's path on disk, by number
     for (const auto& [number, file] : files) {
         auto [other, added] = paths.emplace(PathOnDisk(file.components, file.components.size()), number);
         const std::u16string& otherPath = files.at(other->second).stream->path;

@@ -13,6 +13,8 @@ constexpr char16_t kArgumentBackslash = 0xF05C;
 
 char16_t Upcase(char16_t unit)
 {
+    if (unit < 0x80)
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
     const UpcaseRange* begin = kUpcaseRanges;
     const UpcaseRange* end = kUpcaseRanges + kUpcaseRangeCount;
     // The last run that starts at or before the unit is the only one that can hold it.
@@ -26,41 +28,34 @@ char16_t Upcase(char16_t unit)
     return static_cast<char16_t>(static_cast<std::int32_t>(unit) + range.delta);
 }
 
-// One name as characters, so that "?" takes a surrogate pair whole.
-std::u32string Characters(const std::u16string& name)
+// Splits upper-cased text at every unit `separators` holds; the views
+// point into `upper`.
+void Split(const std::u16string& upper, std::u16string_view separators, std::vector<std::u16string_view>* names)
 {
-    std::u32string characters;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (StartsSurrogatePair(name, i)) {
-            characters += static_cast<char32_t>(0x10000 + ((name[i] - 0xD800) << 10) + (name[i + 1] - 0xDC00));
-            ++i;
-        } else {
-            characters += name[i];
-        }
-    }
-    return characters;
-}
-
-// Upper-cased names, split at every unit `separators` holds.
-std::vector<std::u32string> Names(const std::u16string& path, const std::u16string& separators)
-{
-    std::vector<std::u32string> names;
-    std::u16string upper = WindowsUpcase(path);
-    std::size_t start = 0;
+    names->clear();
+    std::u16string_view rest(upper);
     for (;;) {
-        std::size_t end = upper.find_first_of(separators, start);
-        names.push_back(Characters(upper.substr(start, end == std::u16string::npos ? end : end - start)));
-        if (end == std::u16string::npos)
-            return names;
-        start = end + 1;
+        std::size_t end = rest.find_first_of(separators);
+        names->push_back(rest.substr(0, end));
+        if (end == std::u16string_view::npos)
+            return;
+        rest.remove_prefix(end + 1);
     }
 }
 
-// The usual wildcard walk over a sequence: on a mismatch, the last star
-// takes one more item and matching resumes after it. Linear in practice,
-// never worse than the product of the two lengths.
-template <class Item, class IsStar, class Same>
-bool WildcardMatch(const std::vector<Item>& pattern, const std::vector<Item>& text, IsStar isStar, Same same)
+std::vector<std::u16string_view> Names(const std::u16string& upper, std::u16string_view separators)
+{
+    std::vector<std::u16string_view> names;
+    Split(upper, separators, &names);
+    return names;
+}
+
+// The usual wildcard walk: on a mismatch, the last star takes one more item
+// and matching resumes after it. Linear in practice, never worse than the
+// product of the two lengths. `step(text, t)` is how many items one "?"
+// takes at t (a surrogate pair is one character).
+template <class Sequence, class IsStar, class Same, class Step>
+bool WildcardMatch(const Sequence& pattern, const Sequence& text, IsStar isStar, Same same, Step step)
 {
     std::size_t p = 0, t = 0, star = pattern.size(), starText = 0;
     while (t < text.size()) {
@@ -68,8 +63,8 @@ bool WildcardMatch(const std::vector<Item>& pattern, const std::vector<Item>& te
             star = p++;
             starText = t;
         } else if (p < pattern.size() && same(pattern[p], text[t])) {
+            t += step(pattern[p], text, t);
             ++p;
-            ++t;
         } else if (star != pattern.size()) {
             p = star + 1;
             t = ++starText;
@@ -82,11 +77,23 @@ bool WildcardMatch(const std::vector<Item>& pattern, const std::vector<Item>& te
     return p == pattern.size();
 }
 
-bool NameMatches(const std::u32string& pattern, const std::u32string& name)
+bool NameMatches(std::u16string_view pattern, std::u16string_view name)
 {
-    std::vector<char32_t> p(pattern.begin(), pattern.end()), n(name.begin(), name.end());
     return WildcardMatch(
-        p, n, [](char32_t c) { return c == U'*'; }, [](char32_t a, char32_t b) { return a == U'?' || a == b; });
+        pattern, name, [](char16_t c) { return c == u'*'; },
+        [](char16_t a, char16_t b) { return a == u'?' || a == b; },
+        [](char16_t a, std::u16string_view text, std::size_t t) -> std::size_t {
+            bool pair = a == u'?' && t + 1 < text.size() && text[t] >= 0xD800 && text[t] <= 0xDBFF &&
+                        text[t + 1] >= 0xDC00 && text[t + 1] <= 0xDFFF;
+            return pair ? 2 : 1;
+        });
+}
+
+bool NamesMatch(const std::vector<std::u16string_view>& pattern, const std::vector<std::u16string_view>& path)
+{
+    return WildcardMatch(
+        pattern, path, [](std::u16string_view name) { return name == u"**"; }, NameMatches,
+        [](std::u16string_view, const std::vector<std::u16string_view>&, std::size_t) -> std::size_t { return 1; });
 }
 
 }  // namespace
@@ -108,29 +115,50 @@ std::u16string PathKey(const std::u16string& path)
     return key;
 }
 
+namespace {
+
+const std::u16string kPatternSeparators = std::u16string(u"/\\") + kArgumentBackslash;
+
+}  // namespace
+
 bool PatternMatches(const std::u16string& pattern, const std::u16string& path)
 {
-    std::vector<std::u32string> names = Names(pattern, std::u16string(u"/\\") + kArgumentBackslash);
-    // Whatever lies below a folder the pattern matches.
-    names.push_back(U"**");
-    return WildcardMatch(names, Names(path, u"\\"), [](const std::u32string& name) { return name == U"**"; },
-                         NameMatches);
+    std::u16string upperPattern = WindowsUpcase(pattern) + u"/**";  // "/**": whatever lies below a matching folder
+    std::u16string upperPath = WindowsUpcase(path);
+    return NamesMatch(Names(upperPattern, kPatternSeparators), Names(upperPath, u"\\"));
 }
 
 FileChoice::FileChoice(const std::vector<std::u16string>& includes, const std::vector<std::u16string>& excludes)
     : includes_(includes), excludes_(excludes), includeUsed_(includes.size()), excludeUsed_(excludes.size())
 {
+    // Upper-cased once, with "/**" for whatever lies below a matching folder.
+    for (const std::u16string& pattern : includes)
+        upperIncludes_.push_back(WindowsUpcase(pattern) + u"/**");
+    for (const std::u16string& pattern : excludes)
+        upperExcludes_.push_back(WindowsUpcase(pattern) + u"/**");
+    for (const std::u16string& pattern : upperIncludes_)
+        includeNames_.push_back(Names(pattern, kPatternSeparators));
+    for (const std::u16string& pattern : upperExcludes_)
+        excludeNames_.push_back(Names(pattern, kPatternSeparators));
 }
 
 bool FileChoice::Chooses(const std::u16string& path)
 {
+    if (includes_.empty() && excludes_.empty())
+        return true;
+    // Into buffers kept from call to call: one path after another, no allocation.
+    upperPath_.assign(path);
+    for (char16_t& unit : upperPath_)
+        unit = Upcase(unit);
+    Split(upperPath_, u"\\", &pathNames_);
+    const std::vector<std::u16string_view>& names = pathNames_;
     bool included = includes_.empty();
     for (std::size_t i = 0; i < includes_.size(); ++i)
-        if (PatternMatches(includes_[i], path))
+        if (NamesMatch(includeNames_[i], names))
             included = includeUsed_[i] = true;
     bool excluded = false;
     for (std::size_t i = 0; i < excludes_.size(); ++i)
-        if (PatternMatches(excludes_[i], path))
+        if (NamesMatch(excludeNames_[i], names))
             excluded = excludeUsed_[i] = true;
     return included && !excluded;
 }

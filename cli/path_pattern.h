@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The text upper-cased unit by unit, as NTFS does.
@@ -27,6 +28,9 @@ bool PatternMatches(const std::u16string& pattern, const std::u16string& path);
 class FileChoice {
 public:
     FileChoice(const std::vector<std::u16string>& includes, const std::vector<std::u16string>& excludes);
+    // The split patterns point into the object's own strings.
+    FileChoice(const FileChoice&) = delete;
+    FileChoice& operator=(const FileChoice&) = delete;
 
     // Whether the file at `path` is chosen. Notes which patterns matched it.
     bool Chooses(const std::u16string& path);
@@ -37,5 +41,9 @@ public:
 
 private:
     std::vector<std::u16string> includes_, excludes_;
+    std::vector<std::u16string> upperIncludes_, upperExcludes_;
+    std::vector<std::vector<std::u16string_view>> includeNames_, excludeNames_;  // into the upper-cased ones
     std::vector<bool> includeUsed_, excludeUsed_;
+    std::u16string upperPath_;
+    std::vector<std::u16string_view> pathNames_;
 };

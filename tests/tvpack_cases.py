@@ -16,8 +16,10 @@ import json
 import os
 import pty
 import resource
+import select
 import shutil
 import signal
+import termios
 import subprocess
 import sys
 import tempfile
@@ -820,6 +822,30 @@ def check_special(name):
             with open("/dev/full", "wb") as full:
                 done = subprocess.run(TVPACK + ["list", "castle.tvp"], cwd=root, stdout=full, stderr=subprocess.PIPE)
             expect((done.returncode, b"standard output could not be written" in done.stderr), (1, True), "/dev/full")
+        elif name == "started from Explorer":
+            # Wine gives a program started from a terminal a console of its
+            # own, as Explorer does: no arguments show the usage, mod files
+            # are packed (the question asked in the console), then Enter is
+            # awaited. With input from a pipe (every other row) it never waits.
+            for args, answers, shown in (([], [], "Usage: tvpack"), (["castle.tvx"], ["y"], "Successfully created")):
+                pid, fd = pty.fork()
+                if pid == 0:
+                    os.chdir(root)
+                    os.execv(TVPACK[0], TVPACK + args)
+                # Enter reaches the console as a carriage return, whatever mode it has set yet.
+                mode = termios.tcgetattr(fd)
+                mode[0] &= ~termios.ICRNL
+                termios.tcsetattr(fd, termios.TCSANOW, mode)
+                seen = b""
+                for prompt in [b"[c]ancel:"] * len(answers) + [b"Press Enter to close this window."]:
+                    while prompt not in seen:
+                        if not select.select([fd], [], [], 60)[0]:
+                            raise AssertionError("%s: no %r after %r" % (args, prompt, seen[-300:]))
+                        seen += os.read(fd, 1 << 16)
+                    os.write(fd, (answers.pop(0) if answers else "").encode() + b"\r")
+                    seen = seen.replace(prompt, b"", 1)
+                read_to_end(fd)
+                expect((os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), shown in seen.decode()), (0, True), str(args))
         elif name == "same as native":
             for mod in ("castle", "m"):
                 for path, data in (mixed().items() if mod == "m" else ()):
@@ -850,6 +876,7 @@ def main(args):
     CRAFT = absolute(args[args.index("--craft") + 1:])
     keeper = Wine(TVPACK[:1]) if WINE else None
     specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
+        ([Special("started from Explorer")] if WINE else []) + \
         ([] if WINE else [Special("terminal"), Special("full"), Special("race"), Special("file race"), Special("extract interrupted")] + [Special(n) for n in STALLED])
     try:
         table = rows() + specials
