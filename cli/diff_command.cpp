@@ -129,27 +129,39 @@ private:
     std::map<std::u16string, ModEntry> files_;
 };
 
-// Whether the two files hold the same bytes; *problem set when either can't
-// be read.
-bool SameContent(const ModSide& a, const ModEntry& fileA, const ModSide& b, const ModEntry& fileB,
-                 std::u16string* problem)
+// Compares files of equal size piece by piece, in two buffers kept for the
+// whole diff.
+class ContentComparer {
+public:
+    ContentComparer() : bufferA_(kPiece), bufferB_(kPiece) {}
+
+    // Whether the two files hold the same bytes; *problem set when either
+    // can't be read.
+    bool Same(const ModSide& a, const ModEntry& fileA, const ModSide& b, const ModEntry& fileB,
+              std::u16string* problem);
+
+private:
+    std::vector<std::uint8_t> bufferA_, bufferB_;
+};
+
+bool ContentComparer::Same(const ModSide& a, const ModEntry& fileA, const ModSide& b, const ModEntry& fileB,
+                           std::u16string* problem)
 {
     std::ifstream diskA, diskB;
     if (fileA.stream == nullptr)
         diskA.open(fileA.disk, std::ios::binary);
     if (fileB.stream == nullptr)
         diskB.open(fileB.disk, std::ios::binary);
-    static std::vector<std::uint8_t> bufferA(kPiece), bufferB(kPiece);
     for (std::uint64_t offset = 0; offset < fileA.size; offset += kPiece) {
         std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, fileA.size - offset));
-        std::u16string why = a.Read(fileA, &diskA, offset, bufferA.data(), size);
+        std::u16string why = a.Read(fileA, &diskA, offset, bufferA_.data(), size);
         if (why.empty())
-            why = b.Read(fileB, &diskB, offset, bufferB.data(), size);
+            why = b.Read(fileB, &diskB, offset, bufferB_.data(), size);
         if (!why.empty()) {
             *problem = Quoted(fileA.path) + u": " + why;
             return false;
         }
-        if (!std::equal(bufferA.begin(), bufferA.begin() + static_cast<std::ptrdiff_t>(size), bufferB.begin()))
+        if (!std::equal(bufferA_.begin(), bufferA_.begin() + static_cast<std::ptrdiff_t>(size), bufferB_.begin()))
             return false;
     }
     return true;
@@ -199,6 +211,7 @@ int RunDiff(const Arguments& arguments)
     }
 
     Differences found;
+    ContentComparer comparer;
     const auto& filesA = sides[0].Files();
     const auto& filesB = sides[1].Files();
     for (const auto& [key, file] : filesA) {
@@ -208,7 +221,7 @@ int RunDiff(const Arguments& arguments)
             continue;
         }
         std::u16string problem;
-        if (file.size != other->second.size || !SameContent(sides[0], file, sides[1], other->second, &problem))
+        if (file.size != other->second.size || !comparer.Same(sides[0], file, sides[1], other->second, &problem))
             found.changed.push_back(file.path);
         if (!problem.empty()) {
             WriteText(Channel::Err, u"tvpack: " + problem + u"\n");

@@ -10,6 +10,8 @@ namespace {
 // How a backslash typed in an argument arrives on POSIX, where the system's
 // names may hold one: the unit that stands for it inside a name.
 constexpr char16_t kArgumentBackslash = 0xF05C;
+// Names in a pattern end at either separator, or at a backslash typed on POSIX.
+constexpr char16_t kPatternSeparators[] = {u'/', u'\\', kArgumentBackslash, 0};
 
 char16_t Upcase(char16_t unit)
 {
@@ -113,19 +115,6 @@ std::u16string PathKey(const std::u16string& path)
         if (unit == u'/' || unit == kArgumentBackslash)
             unit = u'\\';
     return key;
-}
-
-namespace {
-
-const std::u16string kPatternSeparators = std::u16string(u"/\\") + kArgumentBackslash;
-
-}  // namespace
-
-bool PatternMatches(const std::u16string& pattern, const std::u16string& path)
-{
-    std::u16string upperPattern = WindowsUpcase(pattern) + u"/**";  // "/**": whatever lies below a matching folder
-    std::u16string upperPath = WindowsUpcase(path);
-    return NamesMatch(Names(upperPattern, kPatternSeparators), Names(upperPath, u"\\"));
 }
 
 FileChoice::FileChoice(const std::vector<std::u16string>& includes, const std::vector<std::u16string>& excludes)

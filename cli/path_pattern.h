@@ -20,9 +20,6 @@ std::u16string WindowsUpcase(const std::u16string& text);
 // upper-cased, with "/" turned into the backslash that archives store.
 std::u16string PathKey(const std::u16string& path);
 
-// Whether `pattern` matches the stored path (backslash-separated).
-bool PatternMatches(const std::u16string& pattern, const std::u16string& path);
-
 // The files that --include and --exclude choose: those that match an include
 // (or all, when there is none) and no exclude.
 class FileChoice {

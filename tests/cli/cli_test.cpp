@@ -75,7 +75,7 @@ TEST(Tvpack, PatternsMatchAsWindowsComparesPaths) {
         {u"*", u"castle.tvx", true},
     };
     for (const auto& [pattern, path, matches] : cases)
-        EXPECT_EQ(PatternMatches(pattern, path), matches) << std::string(pattern.begin(), pattern.end());
+        EXPECT_EQ(FileChoice({pattern}, {}).Chooses(path), matches) << std::string(pattern.begin(), pattern.end());
 }
 
 TEST(Tvpack, OnlyAConsoleOfItsOwnWaits) {
