@@ -91,6 +91,7 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
     }
 
     std::unordered_map<fs::path::string_type, std::uint32_t> paths;  // each file's path on disk, by number
+    paths.reserve(files.size());
     for (const auto& [number, file] : files) {
         auto [other, added] = paths.emplace(PathOnDisk(file.components, file.components.size()), number);
         const std::u16string& otherPath = files.at(other->second).stream->path;
@@ -109,8 +110,12 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
                                        u" is not under the mod directory " + Quoted(baseName));
     }
     for (const auto& [number, file] : files) {
+        fs::path::string_type folder;  // the first `count` components, grown one at a time
         for (std::size_t count = 1; count < file.components.size(); ++count) {
-            auto other = paths.find(PathOnDisk(file.components, count));
+            if (count > 1)
+                folder += fs::path::preferred_separator;
+            folder += NameOnDisk(file.components[count - 1]);
+            auto other = paths.find(folder);
             if (other != paths.end())
                 layout->problems.push_back(StreamLabel(*file.stream) + u"path " +
                                            Quoted(file.stream->path) + u" runs through the file of stream " +
