@@ -149,7 +149,7 @@ std::u16string SplitParts(const std::u16string& path, std::vector<std::u16string
         std::u16string problem = NameProblem(component);
         if (!problem.empty())
             return u"has a name that " + problem + u": " + Quoted(component);
-        components->push_back(component);
+        components->push_back(std::move(component));
         if (end == std::u16string::npos)
             return std::u16string();
         start = end + 1;
