@@ -91,6 +91,7 @@ bench: build-native build-windows
 	cmake --build $(WINDOWS) --target window_pack read_floor
 	tools/wine-prefix
 	xvfb-run -a -s "-screen 0 1024x768x24" /usr/bin/python3 bench/run_bench.py
+	/usr/bin/python3 bench/read_commands_bench.py
 
 clean:
 	rm -rf $(BUILD) $(DIST)

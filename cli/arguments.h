@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class Command { None, Pack, List, Extract, Verify };
+enum class Command { None, Pack, List, Extract, Verify, Cat, Diff };
 
 struct Arguments {
     Command command = Command::None;
@@ -12,9 +12,12 @@ struct Arguments {
     bool version = false;
     bool overwrite = false;  // pack
     bool skip = false;       // pack
-    bool json = false;       // list
+    bool json = false;       // list, diff
+    bool hash = false;       // list
     bool force = false;      // extract
     bool strict = false;     // verify
+    std::vector<std::u16string> includes;  // list, extract: --include GLOB, in the order given
+    std::vector<std::u16string> excludes;  // list, extract: --exclude GLOB
     std::vector<std::u16string> operands;
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 enum class Channel { Out, Err };
@@ -14,6 +15,10 @@ bool InputIsTerminal();
 
 // Writes text whose lines end in "\n". Redirected output gets UTF-8 bytes.
 void WriteText(Channel channel, const std::u16string& text);
+
+// Writes bytes to standard output exactly as they are, with no conversion
+// of line ends or code pages. False when they could not be written.
+bool WriteOutputBytes(const std::uint8_t* data, std::size_t size);
 
 // Whether some text for standard output could not be written (a full disk,
 // a closed pipe), so that the exit status can tell.

@@ -7,12 +7,16 @@
 // file's place), refuses the archive and leaves the disk as it was. Files are
 // then written through an OutputTree (see output_tree.h): below the folder,
 // no link is followed, and each file is given its name only once complete.
+// --include and --exclude choose the files written, after the whole archive
+// passed the checks; the folders on their way are created, nothing else.
+#include <algorithm>
 #include <string>
 
 #include "cli/archive.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/output_tree.h"
+#include "cli/path_pattern.h"
 #include "cli/text.h"
 
 namespace {
@@ -66,6 +70,19 @@ std::u16string ExtractFile(const ModArchive& archive, const OutputTree& tree, co
     return output.Commit(force);
 }
 
+// Keeps the files --include and --exclude choose. False, with each pattern
+// that chose nothing named, when one did.
+bool ChooseFiles(const Arguments& arguments, const std::u16string& prefix, std::vector<LayoutFile>* files)
+{
+    FileChoice choice(arguments.includes, arguments.excludes);
+    files->erase(std::remove_if(files->begin(), files->end(),
+                                [&](const LayoutFile& file) { return !choice.Chooses(file.stream->path); }),
+                 files->end());
+    for (const std::u16string& pattern : choice.PatternsMatchingNothing())
+        WriteText(Channel::Err, prefix + pattern + u" chooses no file\n");
+    return choice.PatternsMatchingNothing().empty();
+}
+
 }  // namespace
 
 int RunExtract(const Arguments& arguments)
@@ -85,6 +102,8 @@ int RunExtract(const Arguments& arguments)
             WriteText(Channel::Err, prefix + u"refused: " + text + u"\n");
         return kExitFailure;
     }
+    if (!ChooseFiles(arguments, prefix, &layout.files))
+        return kExitFailure;
 
     OutputTree tree;
     problem = tree.Open(NativePath(folderText), false);

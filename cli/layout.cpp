@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "cli/native_path.h"
 #include "cli/text.h"
@@ -93,7 +94,8 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
             layout->problems.push_back(StreamLabel(*first->second.stream) + problem);
     }
 
-    std::map<fs::path::string_type, std::uint32_t> paths;  // each file's path on disk, by number
+    std::unordered_map<fs::path::string_type, std::uint32_t> paths;  // each file's path on disk, by number
+    paths.reserve(files.size());
     for (const auto& [number, file] : files) {
         auto [other, added] = paths.emplace(PathOnDisk(file.components, file.components.size()), number);
         const std::u16string& otherPath = files.at(other->second).stream->path;
@@ -112,8 +114,12 @@ void CheckPlacement(const std::map<std::uint32_t, LayoutFile>& files, Layout* la
                                        u" is not under the mod directory " + Quoted(baseName));
     }
     for (const auto& [number, file] : files) {
+        fs::path::string_type folder;  // the first `count` components, grown one at a time
         for (std::size_t count = 1; count < file.components.size(); ++count) {
-            auto other = paths.find(PathOnDisk(file.components, count));
+            if (count > 1)
+                folder += fs::path::preferred_separator;
+            folder += NameOnDisk(file.components[count - 1]);
+            auto other = paths.find(folder);
             if (other != paths.end())
                 layout->problems.push_back(StreamLabel(*file.stream) + u"path " +
                                            Quoted(file.stream->path) + u" runs through the file of stream " +
@@ -147,7 +153,7 @@ std::u16string SplitParts(const std::u16string& path, std::vector<std::u16string
         std::u16string problem = NameProblem(component);
         if (!problem.empty())
             return u"has a name that " + problem + u": " + Quoted(component);
-        components->push_back(component);
+        components->push_back(std::move(component));
         if (end == std::u16string::npos)
             return std::u16string();
         start = end + 1;

@@ -31,6 +31,10 @@ int RunCommand(const std::vector<std::u16string>& arguments)
         return RunExtract(parsed);
     case Command::Verify:
         return RunVerify(parsed);
+    case Command::Cat:
+        return RunCat(parsed);
+    case Command::Diff:
+        return RunDiff(parsed);
     case Command::None:
         break;
     }

@@ -1,8 +1,9 @@
 #include "cli/windows_names.h"
 
-#include <algorithm>
+#include <map>
 #include <string_view>
 
+#include "cli/path_pattern.h"
 #include "cli/text.h"
 
 namespace {
@@ -24,18 +25,29 @@ bool IsDeviceName(const std::u16string& component)
     }
     while (!stem.empty() && stem.back() == u' ')
         stem.pop_back();
-    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL")
-        return true;
+    for (std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
+        if (stem == device)
+            return true;
+    // Ports: COM and LPT with a digit from 0, or a superscript one, two or three.
+    constexpr std::u16string_view kPortDigits = u"0123456789\u00B9\u00B2\u00B3";
     return stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
-           stem[3] >= u'1' && stem[3] <= u'9';
+           kPortDigits.find(stem[3]) != std::u16string_view::npos;
 }
 
-// A surrogate outside a pair: how a name that was not UTF-8 on disk is stored.
+// The three escaped bytes of U+F05C (EF 81 9C) that a name on disk holding
+// that unit is stored as.
+constexpr char16_t kEscapedStandInUnits[] = {0xDCEF, 0xDC81, 0xDC9C};
+constexpr std::u16string_view kEscapedStandIn(kEscapedStandInUnits, 3);
+
+// A surrogate outside a pair: how a name that was not UTF-8 on disk is
+// stored. The escaped bytes of U+F05C are valid UTF-8 and don't count.
 bool HasLoneSurrogate(const std::u16string& text)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (StartsSurrogatePair(text, i))
             ++i;
+        else if (text.compare(i, kEscapedStandIn.size(), kEscapedStandIn) == 0)
+            i += kEscapedStandIn.size() - 1;
         else if (IsSurrogate(text[i]))
             return true;
     }
@@ -53,9 +65,12 @@ std::u16string FaultText(WindowsNameFault fault, const std::u16string& component
             if (kReservedCharacters.find(unit) != std::u16string_view::npos)
                 return name + u" holds '" + std::u16string(1, unit) + u"', which Windows file names can't hold";
         break;
+    case WindowsNameFault::DotName: return name + u" stands for a folder itself or the one above it";
     case WindowsNameFault::TrailingDotOrSpace: return name + u" ends in a dot or a space, which Windows would drop";
     case WindowsNameFault::DeviceName: return name + u" names a device";
     case WindowsNameFault::NotUtf8: return name + u" was not valid UTF-8 on disk";
+    case WindowsNameFault::BackslashStandIn:
+        return name + u" holds U+F05C, which the archive keeps as its UTF-8 bytes";
     }
     return name;
 }
@@ -70,30 +85,43 @@ WindowsNameFault FindWindowsNameFault(const std::u16string& component)
     for (char16_t unit : component)
         if (kReservedCharacters.find(unit) != std::u16string_view::npos)
             return WindowsNameFault::ReservedCharacter;
+    if (component == u"." || component == u"..")
+        return WindowsNameFault::DotName;
     if (!component.empty() && (component.back() == u'.' || component.back() == u' '))
         return WindowsNameFault::TrailingDotOrSpace;
     if (IsDeviceName(component))
         return WindowsNameFault::DeviceName;
     if (HasLoneSurrogate(component))
         return WindowsNameFault::NotUtf8;
+    if (component.find(kEscapedStandIn) != std::u16string::npos)
+        return WindowsNameFault::BackslashStandIn;
     return WindowsNameFault::None;
 }
 
 std::vector<WindowsNameFinding> FindWindowsNames(const std::vector<ArchiveStream>& streams)
 {
-    std::vector<std::pair<std::uint32_t, WindowsNameFinding>> found;
+    std::map<std::uint32_t, const ArchiveStream*> files;
     for (const ArchiveStream& stream : streams) {
         std::uint32_t number = 0;
-        if (!stream.isStream || !stream.hasHeader || !ParseFileNumber(stream.name, &number))
-            continue;
+        if (stream.isStream && stream.hasHeader && ParseFileNumber(stream.name, &number))
+            files.emplace(number, &stream);
+    }
+    std::vector<WindowsNameFinding> findings;
+    std::map<std::u16string, const ArchiveStream*> firstOfPath;  // by the path as NTFS compares it
+    for (const auto& [number, stream] : files) {
+        auto [first, added] = firstOfPath.emplace(WindowsUpcase(stream->path), stream);
+        if (!added)
+            findings.push_back({stream->name, Quoted(stream->path) + u" is the same file on Windows as " +
+                                                  Quoted(first->second->path) + u" of stream " +
+                                                  Quoted(first->second->name) + u": Windows ignores case"});
         std::size_t start = 0;
         for (;;) {
-            std::size_t end = stream.path.find(u'\\', start);
-            std::u16string component = stream.path.substr(start, end == std::u16string::npos ? end : end - start);
+            std::size_t end = stream->path.find(u'\\', start);
+            std::u16string component = stream->path.substr(start, end == std::u16string::npos ? end : end - start);
             WindowsNameFault fault = FindWindowsNameFault(component);
             if (fault != WindowsNameFault::None) {
-                found.push_back({number, {stream.name, Quoted(stream.path) + u" can't be created on Windows: " +
-                                                           FaultText(fault, component)}});
+                findings.push_back({stream->name, Quoted(stream->path) + u" can't be created on Windows: " +
+                                                      FaultText(fault, component)});
                 break;
             }
             if (end == std::u16string::npos)
@@ -101,11 +129,6 @@ std::vector<WindowsNameFinding> FindWindowsNames(const std::vector<ArchiveStream
             start = end + 1;
         }
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<WindowsNameFinding> findings;
-    for (auto& entry : found)
-        findings.push_back(std::move(entry.second));
     return findings;
 }
 

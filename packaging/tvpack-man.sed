@@ -17,7 +17,7 @@
 # synopsis. help2man's guesses at markup go first.
 /^\.IP$/{
   n
-  /^\(pack\|list\|extract\|verify\) /{
+  /^\(pack\|list\|extract\|verify\|cat\|diff\) /{
     s/\\f[BIRP]//g
     s/\\[,/]//g
     s/[A-Z][A-Z]*/\\fI&\\fR/g

@@ -11,12 +11,15 @@ native tvpack.
 """
 
 import atexit
+import hashlib
 import json
 import os
 import pty
 import resource
+import select
 import shutil
 import signal
+import termios
 import subprocess
 import sys
 import tempfile
@@ -407,7 +410,7 @@ def rows():
     table += other_writer_rows()
     if not WINE:
         table += native_rows() + storage_rows() + failure_rows() + windows_name_rows()
-    table += listing_rows()
+    table += listing_rows() + modder_rows()
     return table
 
 
@@ -521,6 +524,8 @@ WINDOWS_NAMES = [("a device", "CON", "names a device"), ("a device with an exten
                  ("a tab", "a\tb", 'the name "a%09b" holds a control character'),
                  ("bytes that are not UTF-8", b"bad\xff", "was not valid UTF-8 on disk")] + \
                 [("'%s'" % c, "a%sb" % c, "holds '%s', which Windows file names can't hold" % c) for c in '<>:"|?*']
+WINDOWS_NAMES += [("port 0", "COM0", "names a device"), ("a superscript port", "lpt\u00b3.x", "names a device"),
+                  ("a console", "CONIN$", "names a device"), ("U+F05C", b"a\xef\x81\x9cb", "holds U+F05C")]
 
 
 def windows_name_rows():
@@ -561,6 +566,65 @@ def listing_rows():
                 "1  3  castle.tvx\n2  1  %s\n3  1  %s\n" % (shown_a, shown_b), None if codes[WINE] else "",
                 prepare=craft([MOD, ("2", header(a) + b"a"), ("3", header(b) + b"b")]))
             for label, a, b, shown_a, shown_b, codes in pairs]
+
+
+def modder_rows():
+    """Choosing files, cat, list --hash, diff, and names that clash on Windows."""
+    sha = lambda path: hashlib.sha256(read(os.path.join(EXAMPLES, *path.split("\\")))).hexdigest()  # noqa: E731
+    scripts = "castle/scripts/"
+    gate, unused = "castle\\scripts\\gate.lua", "castle\\scripts\\unused.cfg"
+    edited = both(change("castle\\README.txt", b"x" * 35), change(unused), change("castle\\new.txt", b"n"),
+                  lambda root: os.rename(os.path.join(root, "castle", "sounds"), os.path.join(root, "castle", "SOUNDS")))
+    clash = lambda root: write(os.path.join(root, "castle", "Textures", "stone.txt"), b"s")  # noqa: E731
+    clash_text = '"castle\\textures\\stone.txt" is the same file on Windows as "castle\\Textures\\stone.txt" of stream "6"'
+    cat_bytes = lambda root: expect(run(TVPACK + ["cat", "c.tvp", "CASTLE/A.BIN", "castle\\a.bin"], root)[1],  # noqa: E731
+                                    "\n\r\n\0\udcff" * 2, "the bytes cat writes")
+    only_brick = lambda root: expect(tree(os.path.join(root, "out")), {  # noqa: E731
+        "castle": None, os.path.join("castle", "textures"): None, os.path.join("castle", "textures", "walls"): None,
+        os.path.join("castle", "textures", "walls", "brick.dds"): read(os.path.join(root, "castle", "textures", "walls", "brick.dds"))},
+        "what extract wrote")
+    table = [
+        Row("list --include", ["list", "--include", "castle/**/*.DDS", "--include=castle\\SOUNDS", "castle.tvp"], 0,
+            "5  3004  castle\\sounds\\gate.wav\n7  6000  castle\\textures\\walls\\brick.dds\n", ""),
+        Row("list --exclude", ["list", "--exclude", "castle/*", "castle.tvp"], 0, "1  29  castle.tvx\n", ""),
+        Row("list: a pattern that chooses nothing", ["list", "--include", "*.tvx", "--exclude", "*.dds", "castle.tvp"], 1, "",
+            'tvpack: "castle.tvp": --exclude "*.dds" chooses no file\n'),
+        Row("list --hash", ["list", "--hash", "--include", scripts + "*", "castle.tvp"], 0,
+            "3  32  %s  %s\n4   0  %s  %s\n" % (sha(gate), gate, sha(unused), unused), ""),
+        Row("list --hash --json", ["list", "--json", "--hash", "--include", scripts + "g*", "castle.tvp"], 0,
+            '[\n  {"number": 3, "size": 32, "sha256": "%s", "path": "castle\\\\scripts\\\\gate.lua"}\n]\n' % sha(gate), ""),
+        Row("extract --include writes the file and its folders only", ["extract", "--include", "castle/textures/w*/*",
+                                                                         "castle.tvp", "out"], 0,
+            'Extracted 1 file into "out".\n', "", after=only_brick),
+        Row("extract --include: the rules hold for what it writes", ["extract", "--include", "castle/sounds", "castle.tvp",
+                                                                       "out"], 1, "", ['stream "5": "castle\\sounds\\gate.wav" exists'],
+            prepare=lambda root: write(os.path.join(root, "out", "castle", "sounds", "gate.wav"), b"mine")),
+        Row("extract --exclude: the whole archive is checked", ["extract", "--exclude", "castle/b*", "c.tvp", "out"], 1, "",
+            ['stream "3": path "castle\\b\\..\\x" has a ".." component'],
+            prepare=craft([MOD, GOOD, ("3", header("castle\\b\\..\\x"))])),
+        Row("verify: \"..\" is no name ending in a dot", ["verify", "c.tvp"], 1,
+            ['the name ".." stands for a folder itself or the one above it'], None,
+            prepare=craft([MOD, ("2", header("castle\\..\\x"))])),
+        Row("cat writes the stored bytes, case and separator as Windows reads them",
+            ["cat", "castle.tvp", "nothing", "CASTLE/scripts/GATE.LUA"], 1, read(os.path.join(EXAMPLES, *gate.split("\\"))).decode(),
+            'tvpack: "castle.tvp": "nothing": not in the archive\n'),
+        Row("cat is binary-safe", ["cat", "c.tvp", "castle/a.bin"], 0, None, "",
+            prepare=craft([MOD, ("2", header("castle\\a.bin") + b"\n\r\n\0\xff")]), after=cat_bytes),
+        Row("diff: an archive and its mod", ["diff", "castle.tvp", "castle.tvx"], 0, "", ""),
+        Row("diff: added, removed and changed", ["diff", "castle.tvp", "castle.tvx"], 1,
+            'added: "castle\\new.txt"\nremoved: "%s"\nchanged: "castle\\README.txt"\n' % unused, "", prepare=edited),
+        Row("diff --json", ["diff", "--json", "castle.tvx", "castle.tvp"], 1,
+            '{"added": ["%s"], "removed": ["castle\\\\new.txt"], "changed": ["castle\\\\README.txt"]}\n'
+            % unused.replace("\\", "\\\\"), "", prepare=edited),
+        Row("diff: an unreadable side is no difference", ["diff", "castle.tvp", "gone.tvp"], 3, "", ['"gone.tvp": ']),
+    ]
+    if WINE:
+        return table
+    return table + [
+        Row("pack warns about paths Windows takes for one", ["pack", "--overwrite", "castle.tvx"], 0, None,
+            ['tvpack: "castle.tvx": warning: ' + clash_text], prepare=clash),
+        Row("verify notes paths Windows takes for one", ["verify", "castle.tvp"], 0, ['note: stream "7": ' + clash_text],
+            "", prepare=both(clash, lambda root: run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)))]
 
 
 def stalled_packer(root, args):
@@ -733,6 +797,30 @@ def check_special(name):
             with open("/dev/full", "wb") as full:
                 done = subprocess.run(TVPACK + ["list", "castle.tvp"], cwd=root, stdout=full, stderr=subprocess.PIPE)
             expect((done.returncode, b"standard output could not be written" in done.stderr), (1, True), "/dev/full")
+        elif name == "started from Explorer":
+            # Wine gives a program started from a terminal a console of its
+            # own, as Explorer does: no arguments show the usage, mod files
+            # are packed (the question asked in the console), then Enter is
+            # awaited. With input from a pipe (every other row) it never waits.
+            for args, answers, shown in (([], [], "Usage: tvpack"), (["castle.tvx"], ["y"], "Successfully created")):
+                pid, fd = pty.fork()
+                if pid == 0:
+                    os.chdir(root)
+                    os.execv(TVPACK[0], TVPACK + args)
+                # Enter reaches the console as a carriage return, whatever mode it has set yet.
+                mode = termios.tcgetattr(fd)
+                mode[0] &= ~termios.ICRNL
+                termios.tcsetattr(fd, termios.TCSANOW, mode)
+                seen = b""
+                for prompt in [b"[c]ancel:"] * len(answers) + [b"Press Enter to close this window."]:
+                    while prompt not in seen:
+                        if not select.select([fd], [], [], 60)[0]:
+                            raise AssertionError("%s: no %r after %r" % (args, prompt, seen[-300:]))
+                        seen += os.read(fd, 1 << 16)
+                    os.write(fd, (answers.pop(0) if answers else "").encode() + b"\r")
+                    seen = seen.replace(prompt, b"", 1)
+                read_to_end(fd)
+                expect((os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), shown in seen.decode()), (0, True), str(args))
         elif name == "same as native":
             for mod in ("castle", "m"):
                 for path, data in (mixed().items() if mod == "m" else ()):
@@ -763,6 +851,7 @@ def main(args):
     CRAFT = absolute(args[args.index("--craft") + 1:])
     keeper = Wine(TVPACK[:1]) if WINE else None
     specials = [Special("list")] + ([Special("same as native")] if NATIVE else []) + \
+        ([Special("started from Explorer")] if WINE else []) + \
         ([] if WINE else [Special("terminal"), Special("full"), Special("race"), Special("file race"), Special("extract interrupted")] + [Special(n) for n in STALLED])
     try:
         table = rows() + specials

@@ -57,6 +57,13 @@ void WriteText(Channel channel, const std::u16string& text)
         g_outputFailed = true;
 }
 
+bool WriteOutputBytes(const std::uint8_t* data, std::size_t size)
+{
+    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0)
+        g_outputFailed = true;
+    return !g_outputFailed;
+}
+
 bool OutputFailed()
 {
     return g_outputFailed;

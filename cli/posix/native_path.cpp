@@ -36,8 +36,9 @@ std::u16string AbsolutePath(const std::u16string& path)
 std::u16string NameProblem(const std::u16string& component)
 {
     // Any component without a slash or NUL (both excluded before) is a valid
-    // name here, up to the length file systems allow.
-    if (NameOnDisk(component).size() > NAME_MAX)
+    // name here, up to the length file systems allow. No unit takes more
+    // than three bytes on disk, so a short name needs no conversion.
+    if (component.size() * 3 > NAME_MAX && NameOnDisk(component).size() > NAME_MAX)
         return u"is longer than the " + Decimal(NAME_MAX) + u" bytes a file name can have";
     return std::u16string();
 }

@@ -94,6 +94,16 @@ void WriteText(Channel channel, const std::u16string& text)
         g_outputFailed = true;
 }
 
+bool WriteOutputBytes(const std::uint8_t* data, std::size_t size)
+{
+    // Straight to the handle: the C runtime's text mode never sees them.
+    HANDLE handle = Handle(Channel::Out);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        !WriteBytes(handle, reinterpret_cast<const char*>(data), size))
+        g_outputFailed = true;
+    return !g_outputFailed;
+}
+
 bool OutputFailed()
 {
     return g_outputFailed;

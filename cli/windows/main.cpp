@@ -1,5 +1,6 @@
 // Windows entry: the UTF-16 command line, split as the system splits it, so
-// that no argument passes through a code page.
+// that no argument passes through a code page; then the facts that tell a
+// start from Explorer (see explorer_start.h).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -7,7 +8,7 @@
 #include <vector>
 
 #include "cli/console.h"
-#include "cli/tvpack.h"
+#include "cli/explorer_start.h"
 
 int main()
 {
@@ -17,14 +18,21 @@ int main()
         WriteText(Channel::Err, u"tvpack: cannot read the command line\n");
         return 1;
     }
-    std::vector<std::u16string> arguments;
+    StartFacts facts;
     for (int i = 1; i < count; ++i) {
         const wchar_t* argument = argv[i];
         std::u16string text;
         for (std::size_t k = 0; argument[k] != 0; ++k)
             text += static_cast<char16_t>(argument[k]);
-        arguments.push_back(text);
+        facts.arguments.push_back(text);
+        DWORD attributes = GetFileAttributesW(argument);
+        facts.existingFiles.push_back(attributes != INVALID_FILE_ATTRIBUTES &&
+                                      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
     }
     LocalFree(argv);
-    return RunTvpack(arguments);
+    // A console that Explorer made for this process lists it alone.
+    DWORD processes[2];
+    facts.ownConsole = GetConsoleProcessList(processes, 2) == 1;
+    facts.inputIsConsole = InputIsTerminal();
+    return RunStarted(facts);
 }

@@ -53,10 +53,12 @@ std::u16string NameProblem(const std::u16string& component)
     switch (FindWindowsNameFault(component)) {
     case WindowsNameFault::ControlCharacter: return u"holds a control character";
     case WindowsNameFault::ReservedCharacter: return u"holds a character that Windows file names can't hold";
+    case WindowsNameFault::DotName: return u"stands for a folder itself or the one above it";
     case WindowsNameFault::TrailingDotOrSpace: return u"ends in a dot or a space, which Windows would drop";
     case WindowsNameFault::DeviceName: return u"names a device";
     // NTFS holds any UTF-16, lone surrogates included.
     case WindowsNameFault::NotUtf8:
+    case WindowsNameFault::BackslashStandIn:
     case WindowsNameFault::None: break;
     }
     if (component.size() > kNameUnits)

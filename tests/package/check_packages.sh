@@ -147,13 +147,14 @@ done <<'ROWS'
 bash|tvpack v|verify
 bash|tvpack pack |d a.tvx
 bash|tvpack list |d b.tvp
-bash|tvpack list --|--help --version --json
+bash|tvpack list --|--help --version --json --hash --include --exclude
+bash|tvpack diff |d a.tvx b.tvp
 fish|tvpack v|verify
 fish|tvpack pack |a.tvx d/
 fish|tvpack list |b.tvp d/
 fish|tvpack extract b.tvp |d/
 fish|tvpack extract b.tvp out |
-fish|tvpack list --|--help --json --version
+fish|tvpack list --|--exclude --hash --help --include --json --version
 ROWS
 check "deb: zsh completion: compinit binds tvpack to _tvpack, and the function parses" is _tvpack zsh -f -c \
     'fpath=($1 $fpath); autoload -Uz compinit; compinit -u -D; autoload -Uz +X _tvpack && print -r -- $_comps[tvpack]' \
