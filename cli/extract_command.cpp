@@ -102,7 +102,8 @@ int RunExtract(const Arguments& arguments)
             WriteText(Channel::Err, prefix + u"refused: " + text + u"\n");
         return kExitFailure;
     }
-    if (!ChooseFiles(arguments, prefix, &layout.files))
+    std::vector<LayoutFile> files = archive.Files();
+    if (!ChooseFiles(arguments, prefix, &files))
         return kExitFailure;
 
     OutputTree tree;
@@ -112,7 +113,7 @@ int RunExtract(const Arguments& arguments)
         return kExitFailure;
     }
     bool refused = false;
-    for (const LayoutFile& file : archive.Files()) {
+    for (const LayoutFile& file : files) {
         std::u16string obstacle = Obstacle(tree, file, arguments.force);
         if (!obstacle.empty()) {
             WriteText(Channel::Err, prefix + u"refused: " + Label(file) + obstacle + u"\n");
@@ -129,14 +130,14 @@ int RunExtract(const Arguments& arguments)
         return kExitFailure;
     }
 
-    for (const LayoutFile& file : archive.Files()) {
+    for (const LayoutFile& file : files) {
         problem = ExtractFile(archive, tree, file, arguments.force);
         if (!problem.empty()) {
             WriteText(Channel::Err, prefix + Label(file) + problem + u"\n");
             return kExitFailure;
         }
     }
-    const std::size_t count = archive.Files().size();
+    const std::size_t count = files.size();
     WriteText(Channel::Out, u"Extracted " + Decimal(count) + (count == 1 ? u" file into " : u" files into ") +
                                 Quoted(folderText) + u".\n");
     return kExitSuccess;

@@ -538,7 +538,8 @@ def windows_name_rows():
 
     def stored(name):
         text = name.decode("utf-8", "surrogateescape") if isinstance(name, bytes) else name
-        return "castle\\" + text.replace("/", "\\").replace("\t", "%09").replace("\udcff", "%uDCFF")
+        text = text.replace("/", "\\").replace("\t", "%09").replace("\uf05c", "\udcef\udc81\udc9c")  # kept as its bytes
+        return "castle\\" + "".join("%%u%04X" % ord(c) if 0xDC80 <= ord(c) <= 0xDCFF else c for c in text)
     rows = []
     for label, name, why in WINDOWS_NAMES:
         path = stored(name)
