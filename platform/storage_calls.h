@@ -77,6 +77,7 @@ public:
     }
     cfb::Error Reserve(std::uint64_t size) override { return Keep(file_->Reserve(size)); }
     cfb::Error Close() override { return Keep(file_->Close()); }
+    void Discard() override { file_->Discard(); }
 
     // The code kept since the last call, 0 when no system call failed.
     DWORD TakeCode() {

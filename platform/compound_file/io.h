@@ -27,10 +27,14 @@ public:
         return Error::None;
     }
 
-    // Releases the target and reports any failure that surfaced late. Called
-    // at most once; later writes are not made. Space reserved beyond the last
-    // byte written is given back.
+    // Releases the target, complete, and reports any failure that surfaced
+    // late. Called at most once, like Discard(); later writes are not made.
+    // Space reserved beyond the last byte written is given back.
     virtual Error Close() = 0;
+
+    // Releases the target as incomplete. A sink that keeps its file out of
+    // sight until Close() removes it here; by default the same as Close().
+    virtual void Discard() { Close(); }
 };
 
 class ReadSource {

@@ -286,7 +286,7 @@ void Writer::Abandon() {
     if (closed_) return;
     closed_ = true;
     if (sink_) {
-        sink_->Close();
+        sink_->Discard();
         sink_.reset();
     }
 }
