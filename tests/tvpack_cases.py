@@ -31,7 +31,6 @@ from pack_cases import mixed  # noqa: E402
 
 TVPACK, CRAFT, NATIVE = [], [], None
 WINE = False
-INTERRUPTED = -signal.SIGINT  # the status of a process ended by SIGINT, or under Wine by Ctrl+C (0xC000013A)
 DONE = 'Creating mod archive "castle.tvp".\nAdding file 7/7\nSuccessfully created mod archive "castle.tvp".\n\n'
 QUESTION = 'Mod archive "castle.tvp" already exists! Do you wish to overwrite it?'
 SKIPPED = 'Mod archive "castle.tvp" already exists. Skipping.\n\n'
@@ -635,10 +634,11 @@ def stalled_packer(root, args):
 def gone(root, names):
     """Waits (Wine's server removes a process's files after it ends) until no file of `names` is left."""
     for _ in range(500):
-        if not [n for _, _, files in os.walk(root) for n in files if n.startswith(names)]:
-            return
+        left = [n for _, _, files in os.walk(root) for n in files if n.startswith(names)]
+        if not left:
+            break
         time.sleep(0.01)
-    raise AssertionError("left behind: %s" % [n for _, _, files in os.walk(root) for n in files if n.startswith(names)])
+    expect(left, [], "files left behind")
 
 
 def read_to_end(fd):
@@ -657,14 +657,14 @@ def check_stalled(name, root):
     archive = os.path.join(root, "castle.tvp")
     os.remove(archive)
     if name == "interrupted":
-        # Under Wine SIGINT is Ctrl+C, which ends tvpack.exe with 0xC000013A, and SIGKILL is End task.
+        # Under Wine SIGINT is Ctrl+C, which ends tvpack.exe with 0xC000013A (0x3A to Linux), and SIGKILL is End task.
         for number, args in ([(signal.SIGINT, []), (signal.SIGKILL, []), (signal.SIGKILL, ["--overwrite"])] if WINE else
                              [(signal.SIGINT, []), (signal.SIGTERM, []), (signal.SIGHUP, [])]):
             if args:
                 write(archive, b"old")
             process, reader = stalled_packer(root, ["pack"] + args + ["castle.tvx"])
             process.send_signal(number)
-            expect(process.wait(timeout=60), INTERRUPTED if number == signal.SIGINT else -number, "ended by " + number.name)
+            expect(process.wait(timeout=60), 0x3A if WINE and number == signal.SIGINT else -number, "ended by " + number.name)
             os.close(reader)
             gone(root, (".tvpack-",) if args else (".tvpack-", "castle.tvp"))
             if args:
@@ -722,7 +722,7 @@ def check_special(name):
             while process.poll() is None and not temporary():
                 pass
             process.send_signal(signal.SIGINT)
-            expect(process.wait(timeout=60), INTERRUPTED, "ended by SIGINT")
+            expect(process.wait(timeout=60), 0x3A if WINE else -signal.SIGINT, "ended by SIGINT (under Wine: Ctrl+C)")
             gone(out, ".tvpack-")
         elif name == "race":
             # While extract runs again and again, a folder on the way keeps
@@ -799,9 +799,8 @@ class Special:
 
 
 def main(args):
-    global TVPACK, CRAFT, NATIVE, WINE, INTERRUPTED
+    global TVPACK, CRAFT, NATIVE, WINE
     WINE = "--wine" in args
-    INTERRUPTED = 0xC000013A & 0xFF if WINE else -signal.SIGINT
     args = [a for a in args if a != "--wine"]
     if "--tvpack" not in args or "--craft" not in args:
         print(__doc__)
