@@ -401,7 +401,7 @@ def disk_fills_up(front):
     """A disk that fills up at any point, also while the tables are written at
     the end: a success line and a complete archive, or an error and none."""
     problems, outcomes = [], set()
-    for size in range(136000, 160000, 500):
+    for size in range(136000, 160000, 1500 if front.wine else 500):
         with tempfile.TemporaryDirectory(prefix="tvp-disk-") as root:
             subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % (480 * 1024), "tmpfs", root], check=True)
             try:
