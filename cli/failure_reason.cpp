@@ -26,7 +26,7 @@ std::u16string Reason(const FailedStep& step)
     case FailureCause::SystemCall: return SystemReason(step.error);
     case FailureCause::Storage: return StorageReason(step.result);
     case FailureCause::TooLarge: return u"too large for a mod archive";
-    case FailureCause::Shrank: return u"it became shorter while it was read";
+    case FailureCause::Changed: return u"it changed while it was read";
     case FailureCause::NoMemory: return u"not enough memory to hold the whole file";
     case FailureCause::PathTooLong:
         return u"the path is longer than the " + Decimal(kPathChars - 1) + u" characters the packer allows";
@@ -41,6 +41,21 @@ std::u16string FailureLine(const std::u16string& modFile, const FailedStep& step
     std::u16string reason = Reason(step);
     if (reason.empty())
         return reason;
-    fs::path onDisk = NativePath(modFile).parent_path() / NativePath(FromPlatformText(step.path));
+    // The packer names files relative to the mod file's folder, except in
+    // its first steps, which use full paths: those are made relative too.
+    fs::path folder = NativePath(modFile).parent_path();
+    fs::path path = NativePath(FromPlatformText(step.path));
+    if (path.is_absolute()) {
+        fs::path relative = path.lexically_relative(NativePath(AbsolutePath(modFile)).parent_path());
+        if (!relative.empty() && *relative.begin() != "..")
+            path = relative == "." ? fs::path() : relative;
+    }
+    fs::path onDisk = step.path[0] == 0 ? NativePath(modFile) : folder / path;
+    if (step.entry[0] != 0)
+        onDisk /= NativePath(FromPlatformText(step.entry));
+    if (step.inArchive) {
+        fs::path archive = NativePath(modFile).replace_extension(".tvp");
+        return Printable(PathText(archive)) + u": " + reason + u" (while adding " + Printable(PathText(onDisk)) + u")";
+    }
     return Printable(PathText(onDisk)) + u": " + reason;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cli/system_reason.h"
 #include "cli/text.h"
 #include "platform/platform.h"
 
@@ -21,7 +22,7 @@ std::u16string Walk(const std::u16string& directory, const std::u16string& prefi
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                      nullptr, 0);
     if (search == INVALID_HANDLE_VALUE)
-        return u"folder " + Quoted(directory) + u" can't be searched";
+        return u"folder " + Quoted(directory) + u" can't be searched: " + SystemReason(GetLastError());
     std::u16string problem;
     do {
         std::u16string name = FromPlatformText(entry.cFileName);

@@ -1,8 +1,7 @@
 // tvpack pack: PackMod for each mod file in turn, on the console log.
 //
 // A mod counts as packed only when the packer says it wrote its closing
-// success line and the archive then reads back as a compound file holding as
-// many streams as the packer added. Everything else (a file that is not a mod
+// success line and the archive was then completed under its name. Everything else (a file that is not a mod
 // file, no mod directory, an archive kept on --skip or No, any reported error,
 // a cancelled batch) makes the exit status 1. After a failed step the file it
 // was about and the system's reason follow the pane's texts.
@@ -19,6 +18,7 @@
 #include "packer/file_counters.h"
 #include "packer/mod_outcome.h"
 #include "packer/pack_mod.h"
+#include "platform/storage_calls.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ std::u16string NotPackedReason(const std::u16string& fullPath)
     fs::path archive = fs::path(modFile).replace_extension(".tvp");
     std::error_code error;
     if (g_modOutcome == ModOutcome::NotFilled && fs::exists(fs::symlink_status(archive, error)))
-        return u"the half-written archive " + Quoted(PathText(archive)) + u" could not be deleted";
+        return ArchiveCompletion().named ? u"the half-written archive " + Quoted(PathText(archive)) + u" could not be deleted"
+                                         : u"the archive " + Quoted(PathText(archive)) + u" was left as it was";
     if (g_modOutcome != ModOutcome::NoModDirectory)
         return u"see the messages above";
     if (!fs::exists(modFile, error))
@@ -46,20 +47,44 @@ std::u16string NotPackedReason(const std::u16string& fullPath)
     return u"no mod directory " + Quoted(PathText(modFile.stem())) + u" beside it";
 }
 
-// The archive the packer just reported as created, read back: its structure
-// is checked whole (every chain and directory entry) and each name header is
-// read; the files in the streams are what the packer just wrote and are not
-// read again.
-std::u16string CheckPackedArchive(const std::u16string& fullPath, ModArchive* archive)
+// The archive as the packer left it: the storage's final Release(), after the
+// success line, completes it and gives it its name, or fails and leaves none.
+// Empty when it is complete, else why not. Without word from the storage
+// (the system's own library), the archive is read back and its structure
+// checked whole.
+std::u16string ArchiveProblem(const std::u16string& modFile)
 {
-    fs::path archivePath = NativePath(fullPath).replace_extension(".tvp");
-    std::u16string problem = archive->Open(archivePath);
-    if (!problem.empty())
-        return problem;
-    std::uint32_t added = g_fileNumber - 1;
-    if (archive->Streams().size() != added)
-        return u"it holds " + Decimal(archive->Streams().size()) + u" streams instead of " + Decimal(added);
-    return std::u16string();
+    const ArchiveEnd& end = ArchiveCompletion();
+    if (end.result == S_OK)
+        return std::u16string();
+    fs::path archivePath = NativePath(AbsolutePath(modFile)).replace_extension(".tvp");
+    if (end.result == S_FALSE) {
+        ModArchive archive;
+        std::u16string problem = archive.Open(archivePath);
+        if (problem.empty() && archive.Streams().size() != g_fileNumber - 1)
+            problem = u"it holds " + Decimal(archive.Streams().size()) + u" streams instead of " + Decimal(g_fileNumber - 1);
+        return problem.empty() ? problem : u"the archive does not read back: " + problem;
+    }
+    FailedStep step = {};
+    step.cause = end.code != 0 ? FailureCause::SystemCall : FailureCause::Storage;
+    step.error = end.code;
+    step.result = end.result;
+    PlatformText name = ToPlatformText(PathText(archivePath.filename()));
+    name.copy(step.path, name.size() < kPathChars ? name.size() : kPathChars - 1);
+    return u"the archive could not be completed: " + FailureLine(modFile, step);
+}
+
+// The streams the packer added, as the archive's directory and headers would
+// tell them.
+std::vector<ArchiveStream> g_added;
+
+void NoteAdded(const WCHAR* path)
+{
+    ArchiveStream stream;
+    stream.name = Decimal(g_fileNumber);
+    stream.isStream = stream.hasHeader = true;
+    stream.path = FromPlatformText(path);
+    g_added.push_back(std::move(stream));
 }
 
 }  // namespace
@@ -79,7 +104,11 @@ int RunPack(const Arguments& arguments)
             return kExitFailure;
         }
 
+        g_added.clear();
+        g_fileAdded = NoteAdded;
+        ArchiveCompletion() = {S_FALSE, 0, true};
         PackResult result = PackMod(ToPlatformText(fullPath).c_str());
+        g_fileAdded = nullptr;
         std::u16string failure = FailureLine(mods[i], g_failedStep);
         if (!failure.empty())
             Note(failure);
@@ -94,15 +123,15 @@ int RunPack(const Arguments& arguments)
             return kExitFailure;
         }
         if (g_modOutcome == ModOutcome::Packed) {
-            ModArchive archive;
-            std::u16string problem = CheckPackedArchive(fullPath, &archive);
+            std::u16string problem = ArchiveProblem(mods[i]);
             if (!problem.empty()) {
-                Note(Quoted(mods[i]) + u": the archive does not read back: " + problem);
+                Note(Quoted(mods[i]) + u": " + problem);
                 status = kExitFailure;
+            } else {
+                // Written all the same: the warning is for whoever takes the mod to Windows.
+                for (const WindowsNameFinding& finding : FindWindowsNames(g_added))
+                    Note(Quoted(mods[i]) + u": warning: " + finding.text);
             }
-            // Written all the same: the warning is for whoever takes the mod to Windows.
-            for (const WindowsNameFinding& finding : FindWindowsNames(archive.Streams()))
-                Note(Quoted(mods[i]) + u": warning: " + finding.text);
         } else if (result == PackResult::Done) {
             Note(Quoted(mods[i]) + u": not packed: " + NotPackedReason(fullPath));
             status = kExitFailure;

@@ -5,7 +5,7 @@
 // the format leaves to the writer are shown with --strict, and never change
 // the exit status.
 #include <algorithm>
-#include <fstream>
+#include <memory>
 #include <set>
 
 #include "cli/archive.h"
@@ -13,6 +13,8 @@
 #include "cli/console.h"
 #include "cli/layout.h"
 #include "cli/mod_tree.h"
+#include "cli/native_path.h"
+#include "cli/system_reason.h"
 #include "cli/text.h"
 #include "cli/windows_names.h"
 
@@ -22,27 +24,34 @@ namespace {
 std::u16string CompareWithFile(const ModArchive& archive, const ArchiveStream& stream,
                                const fs::path& path)
 {
-    std::error_code error;
-    std::uint64_t diskSize = fs::file_size(path, error);
-    if (error)
-        return u"can't be read on disk: " + Widen(error.message());
+    std::string error;
+    std::unique_ptr<cfb::ReadSource> file = OpenArchiveSource(path, &error);
+    if (file == nullptr)
+        return u"can't be read on disk: " + Widen(error);
+    std::uint64_t diskSize = file->Size();
     std::uint64_t archiveSize = stream.size - kHeaderBytes;
     if (diskSize != archiveSize)
         return u"differs from the file on disk (" + Decimal(archiveSize) + u" bytes in the archive, " +
                Decimal(diskSize) + u" on disk)";
 
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return u"can't be opened on disk";
     bool same = true;
-    std::vector<char> buffer;
+    std::u16string diskProblem;
+    std::uint64_t offset = 0;
+    std::vector<std::uint8_t> buffer;
     std::u16string readProblem = archive.ReadContent(stream, [&](const std::uint8_t* data, std::size_t size) {
         buffer.resize(size);
-        file.read(buffer.data(), static_cast<std::streamsize>(size));
-        same = file.gcount() == static_cast<std::streamsize>(size) &&
-               std::equal(buffer.begin(), buffer.end(), reinterpret_cast<const char*>(data));
+        SetLastError(0);
+        if (!file->ReadAt(offset, buffer.data(), size)) {
+            DWORD code = GetLastError();
+            diskProblem = code != 0 ? SystemReason(code) : u"it changed while it was read";
+            return false;
+        }
+        offset += size;
+        same = std::equal(buffer.begin(), buffer.end(), data);
         return same;
     });
+    if (!diskProblem.empty())
+        return u"can't be read on disk: " + diskProblem;
     if (!readProblem.empty())
         return u"can't be read from the archive: " + readProblem;
     return same ? std::u16string() : u"differs from the file on disk";

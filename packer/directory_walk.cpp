@@ -68,7 +68,7 @@ bool ChildPath(const WalkLevel& level, WCHAR* child)
     if (_snwprintf_s(child, kPathChars, kPathChars - 1, TEXT("%s\\%s"), level.directory,
                      level.entry.cFileName) >= 0)
         return true;
-    NoteFailedStep(child, FailureCause::PathTooLong, 0);
+    NoteFailedStep(level.directory, FailureCause::PathTooLong, 0, S_OK, level.entry.cFileName);
     return false;
 }
 

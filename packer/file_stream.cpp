@@ -15,12 +15,16 @@ namespace {
 // larger file can never fit, so it is refused before it is read.
 constexpr DWORD kLargestFileBytes = 0x7FFFFFFFu - kStreamHeaderBytes;
 
-// Notes why an archive call about path failed: the system's code when the
-// call left one (the last error is cleared before it), else its result.
+// Notes why an archive call failed while path was being added: the system's
+// code when the call left one (the last error is cleared before it), else
+// its result.
 void NoteStorageFailure(const WCHAR* path, HRESULT result)
 {
     DWORD error = GetLastError();
+    bool first = g_failedStep.cause == FailureCause::None;
     NoteFailedStep(path, error != 0 ? FailureCause::SystemCall : FailureCause::Storage, error, result);
+    if (first)
+        g_failedStep.inArchive = true;
 }
 
 void ReportCreateFailure(HRESULT result)
@@ -74,15 +78,18 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     BYTE* buffer = static_cast<BYTE*>(malloc(sizeLow == 0 ? 1 : sizeLow));
     DWORD read = 0;
     BOOL readOk = buffer != nullptr && ReadFile(file, buffer, sizeLow, &read, nullptr);
+    // The size again once read: a file that grew meanwhile would be stored cut.
+    DWORD afterHigh = 0;
+    bool changed = readOk && (read != sizeLow || GetFileSize(file, &afterHigh) != sizeLow || afterHigh != 0);
     if (buffer == nullptr)
         NoteFailedStep(path, FailureCause::NoMemory, 0);
     else if (!readOk)
         NoteFailedStep(path, FailureCause::SystemCall, GetLastError());
-    else if (read != sizeLow)
-        NoteFailedStep(path, FailureCause::Shrank, 0);
+    else if (changed)
+        NoteFailedStep(path, FailureCause::Changed, 0);
     CloseHandle(file);
     // A short read would leave stale bytes in the archive: treat it as failure.
-    if (!readOk || read != sizeLow) {
+    if (!readOk || changed) {
         free(buffer);
         Report(TEXT("Error reading file \"%s\" into memory!\r\n"), path);
         return nullptr;
@@ -157,6 +164,8 @@ int AddFileStream(const WCHAR* path, IStorage* storage)
     if (result != 0)
         return -1;
 
+    if (g_fileAdded != nullptr)
+        g_fileAdded(path);
     ++g_fileNumber;
     return 0;
 }

@@ -24,7 +24,7 @@ enum class FailureCause {
     SystemCall,   // a system call failed; error holds its code
     Storage,      // an archive call failed without a system call's code; result holds its result
     TooLarge,     // the file is too large for a mod archive
-    Shrank,       // the file ended before the size it had when it was opened
+    Changed,      // the file's size changed while it was read
     NoMemory,     // no buffer of the file's size could be had
     PathTooLong,  // a path did not fit the path limit
 };
@@ -33,7 +33,9 @@ struct FailedStep {
     FailureCause cause;
     DWORD error;             // GetLastError() right after the failed call
     HRESULT result;          // the archive call's result (Storage)
-    WCHAR path[kPathChars];  // the file or folder, as the packer named it
+    WCHAR path[kPathChars];  // the file or folder, as the packer named it; empty: the mod file
+    WCHAR entry[kPathChars]; // a name in that folder, when the two are too long together
+    bool inArchive;          // the archive failed while path was being added to it
 };
 
 extern ModOutcome g_modOutcome;
@@ -41,5 +43,10 @@ extern ModOutcome g_modOutcome;
 // The first failure since PackMod started; later ones only follow from it.
 extern FailedStep g_failedStep;
 
+// Called, when set, with each file's path once its stream is written: a
+// front end learns the names stored without reading the archive back.
+extern void (*g_fileAdded)(const WCHAR* path);
+
 void ClearFailedStep();
-void NoteFailedStep(const WCHAR* path, FailureCause cause, DWORD error, HRESULT result = S_OK);
+void NoteFailedStep(const WCHAR* path, FailureCause cause, DWORD error, HRESULT result = S_OK,
+                    const WCHAR* entry = TEXT(""));

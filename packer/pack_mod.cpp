@@ -189,7 +189,7 @@ PackResult PackMod(const WCHAR* modFilePath)
     }
     ModNames names;
     if (!split || !ComposeNames(drive, directory, baseName, extension, &names)) {
-        NoteFailedStep(modFilePath, FailureCause::PathTooLong, 0);
+        NoteFailedStep(TEXT(""), FailureCause::PathTooLong, 0);  // the mod file's own path
         Report(TEXT("Error! Path of file \"%s\" is too long!\r\n"), modFilePath);
         return PackResult::Done;
     }
@@ -197,8 +197,16 @@ PackResult PackMod(const WCHAR* modFilePath)
     // Room for the longest path the system allows, so that a deep working
     // directory is set back exactly.
     WCHAR savedDirectory[kSavedDirectoryChars];
-    GetCurrentDirectoryW(kSavedDirectoryChars, savedDirectory);
-    SetCurrentDirectoryW(names.folder);
+    if (GetCurrentDirectoryW(kSavedDirectoryChars, savedDirectory) == 0) {
+        NoteFailedStep(TEXT("."), FailureCause::SystemCall, GetLastError());
+        g_modOutcome = ModOutcome::FolderNotListed;
+        return PackResult::Fatal;
+    }
+    if (!SetCurrentDirectoryW(names.folder)) {
+        NoteFailedStep(names.folder, FailureCause::SystemCall, GetLastError());
+        g_modOutcome = ModOutcome::FolderNotListed;
+        return PackResult::Fatal;
+    }
 
     FindResult found = FindModDirectory(names.pattern, baseName);
     if (found == FindResult::SearchFailed) {

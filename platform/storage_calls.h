@@ -10,6 +10,22 @@
 #include "platform/compound_file/writer.h"
 #include "platform/platform.h"
 
+// How the final Release() of the last storage created in this process ended:
+// S_OK when the archive is complete under its name; else a failure result
+// (and the system's code, 0 when none). S_FALSE until a storage that keeps
+// it has been released. The packer reports success before that Release(),
+// so a front end that can say more looks here afterwards.
+struct ArchiveEnd {
+    HRESULT result;
+    DWORD code;
+    bool named;  // the file took the archive's name (false: a file there is another)
+};
+inline ArchiveEnd& ArchiveCompletion()
+{
+    static ArchiveEnd end = {S_FALSE, 0, true};
+    return end;
+}
+
 // The only mode archives and their streams are opened in (STGM_CREATE aside):
 // direct, exclusive, read-write.
 constexpr DWORD kSupportedMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
@@ -77,7 +93,6 @@ public:
     }
     cfb::Error Reserve(std::uint64_t size) override { return Keep(file_->Reserve(size)); }
     cfb::Error Close() override { return Keep(file_->Close()); }
-    void Discard() override { file_->Discard(); }
 
     // The code kept since the last call, 0 when no system call failed.
     DWORD TakeCode() {

@@ -402,7 +402,8 @@ def storage_rows():
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
     archive = lambda there: lambda root: expect(os.path.exists(os.path.join(root, "castle.tvp")), there, "castle.tvp")  # noqa: E731
     return [Row("pack: a FIFO in the mod is refused at once", ["pack", "castle.tvx"], 1, 'Creating mod archive "castle.tvp".\n'
-                'Adding file 1/8Error adding mod directory to mod archive "castle.tvp"!\n', ["not packed"], pack=False,
+                'Adding file 1/8Error adding mod directory to mod archive "castle.tvp"!\n',
+                ["castle/pipe: it is a FIFO (a named pipe), not a regular file", "not packed"], pack=False,
                 prepare=lambda root: os.mkfifo(os.path.join(root, "castle", "pipe")), after=archive(False), timeout=10),
             Row("pack: an archive that can't be replaced is not removed", ["pack", "--overwrite", "castle.tvx"], 1,
                 'Error creating mod archive "castle.tvp"!\n\n', ["not packed"], preexec=no_room, after=archive(True))]
@@ -481,32 +482,12 @@ def packing_rows():
     big = lambda root: write(os.path.join(root, "castle", "zz.bin"), os.urandom(3 << 20))  # noqa: E731
     limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1 << 20, 1 << 20))  # noqa: E731
     full = 'Error writing stream! Storage device is full!\nError adding mod directory to mod archive "castle.tvp"!\n'
-    too_large = ('Error! File "castle\\zz.bin" is too large for a mod archive!\n'
-                 'Error adding mod directory to mod archive "castle.tvp"!\n')
-
-    def read_only_folder(make):
-        def prepare(root):
-            make(root)
-            subprocess.run(["chown", "-R", "nobody:nogroup", root], check=True)
-            os.chmod(root, 0o555)
-        return prepare
-
-    def no_archive_left(root):
-        archive = os.path.join(root, "castle.tvp")
-        expect((os.path.exists(archive), olefile.isOleFile(archive), run(TVPACK + ["list", "castle.tvp"], root)[0]),
-               (True, False, 1), "what is left: there, refused by olefile and by list")
     return [
         Row("pack: past the file size limit is a full disk", ["pack", "castle.tvx"], 1,
             'Creating mod archive "castle.tvp".\nAdding file 8/8\n' + full, ["not packed"], prepare=big, pack=False,
             after=lambda root: expect(os.path.exists(os.path.join(root, "castle.tvp")), False, "castle.tvp"),
             preexec=limit),
-    ] + [Row("pack: a half-written archive that can't be deleted, " + label, ["pack", "--overwrite", "castle.tvx"], 1,
-             [text], ['"castle.tvx": not packed: the half-written archive "', 'castle.tvp" could not be deleted'],
-             prepare=read_only_folder(make), after=no_archive_left, preexec=preexec, needs="nobody")
-         for label, make, text, preexec in [
-             ("a write failed", big, full, limit),
-             ("a file too large", lambda root: big(root) or os.truncate(os.path.join(root, "castle", "zz.bin"), 1 << 31), too_large,
-              None)]]
+    ]
 
 
 def failure_rows():
@@ -514,35 +495,7 @@ def failure_rows():
     added = 'Creating mod archive "castle.tvp".\nAdding file %d/%d' + 'Error adding mod directory to mod archive "castle.tvp"!\n'
     not_packed = '"castle.tvx": not packed: see the messages above'
 
-    def as_nobody(root):
-        subprocess.run(["chown", "-R", "nobody:nogroup", root], check=True)
-
-    def unreadable(root):
-        os.chmod(os.path.join(root, "castle", "scripts", "gate.lua"), 0)
-        as_nobody(root)
-
-    def unsearchable(root):
-        os.chmod(os.path.join(root, "castle", "textures"), 0)
-        as_nobody(root)
-
-    def small_disk(root):
-        # 40 empty files fill the disk exactly when the 40th stream is created.
-        disk = os.path.join(root, "disk")
-        os.makedirs(disk)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % (64 * 1024), "tmpfs", disk], check=True)
-        # A failed row skips `after`: the disk goes at the latest when the table ends.
-        atexit.register(subprocess.run, ["umount", "-l", disk], stderr=subprocess.DEVNULL)
-        write(os.path.join(disk, "filler"), b"f" * 10240)
-        write(os.path.join(disk, "m.tvx"), b"m")
-        for i in range(40):
-            write(os.path.join(disk, "m", "f%d" % i), b"")
-
-    def unmount(root):
-        subprocess.run(["umount", os.path.join(root, "disk")], check=True)
     return [
-        Row("pack names a file it may not read", ["pack", "castle.tvx"], 1, added % (2, 7),
-            ["tvpack: castle/scripts/gate.lua: Permission denied\n", not_packed], pack=False, prepare=unreadable,
-            needs="nobody"),
         Row("pack names a dangling link", ["pack", "castle.tvx"], 1, added % (5, 8),
             ["tvpack: castle/textures/dangling.dds: No such file or directory\n", not_packed], pack=False,
             prepare=lambda root: os.symlink("nowhere", os.path.join(root, "castle", "textures", "dangling.dds"))),
@@ -550,13 +503,6 @@ def failure_rows():
             'Creating mod archive "hollow.tvp".\nError adding tvx file to mod archive "hollow.tvp"!\n',
             ["tvpack: hollow.tvx: Is a directory\n", '"hollow.tvx": not packed'], pack=False,
             prepare=lambda root: [os.makedirs(os.path.join(root, n)) for n in ("hollow.tvx", "hollow/a")]),
-        Row("pack names a folder it may not search", ["pack", "castle.tvx"], 1, None,
-            ["/castle/textures: Permission denied\n", not_packed], pack=False, prepare=unsearchable, needs="nobody"),
-        Row("pack names the file whose stream found the disk full", ["pack", os.path.join("disk", "m.tvx")], 1,
-            'Creating mod archive "m.tvp".\nAdding file 40/41\nError creating stream! Unknown error!!\n'
-            'Error adding mod directory to mod archive "m.tvp"!\n',
-            ["tvpack: disk/m/f8: No space left on device\n", '"disk/m.tvx": not packed'], pack=False,
-            prepare=small_disk, after=unmount, needs="root"),
     ]
 
 
@@ -622,13 +568,22 @@ def stalled_packer(root, args):
     os.set_blocking(writer, True)
     process = subprocess.Popen(TVPACK + args, cwd=root, stdout=writer, stderr=subprocess.DEVNULL)
     os.close(writer)
-    # The header's place is written only once the archive (or a temporary file
-    # that replaces it when complete) is created and locked.
     for _ in range(3000):
-        if any(os.path.getsize(os.path.join(root, n)) >= 512 for n in os.listdir(root) if n.startswith((".tvpack-", "castle.tvp"))):
+        if unnamed_files(process.pid, root):
             break
         time.sleep(0.01)
     return process, reader
+
+
+def unnamed_files(pid, folder):
+    """The files process pid writes below folder that have no name yet (under Wine: the names of its files
+    marked for deletion, whose bytes are written before they are complete)."""
+    try:
+        held = [os.readlink("/proc/%d/fd/%s" % (pid, fd)) for fd in os.listdir("/proc/%d/fd" % pid)]
+    except OSError:
+        return []
+    return [path for path in held if path.startswith(folder + "/") and (path.endswith(" (deleted)") or WINE and
+                                                                         os.path.basename(path).startswith((".tvpack-", "castle.tvp")))]
 
 
 def gone(root, names):
@@ -670,11 +625,12 @@ def check_stalled(name, root):
             if args:
                 expect(read(archive), b"old", "the archive a pack ended early was to replace")
     else:
+        # Neither archive has a name until complete: the second packer names
+        # its own, and the first then finds the name taken.
         first, reader = stalled_packer(root, ["pack", "--overwrite", "castle.tvx"])
-        expect(run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)[:2],
-               (1, 'Error creating mod archive "castle.tvp"!\n\n'), "the second packer")
+        expect(run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)[:2], (0, DONE), "the second packer")
         shown = read_to_end(reader)
-        expect((first.wait(timeout=60), shown.lstrip(b".").decode()), (0, DONE), "the first packer")
+        expect((first.wait(timeout=60), shown.lstrip(b".").decode()), (1, DONE), "the first packer")
         expect(run(TVPACK + ["verify", "castle.tvp"], root)[0], 0, "verify of the first packer's archive")
 
 
@@ -711,19 +667,21 @@ def check_special(name):
             expect(shown.decode().replace("\r\n", "\n"), 'Creating mod archive "castle.tvp".\n' + progress +
                    '\nSuccessfully created mod archive "castle.tvp".\n\n', "terminal")
         elif name == "extract interrupted":
-            # Interrupted while writing a file of 256 MiB: its temporary file
-            # goes, and the process ends by the signal.
+            # Ended while writing a file of 256 MiB, by a signal it handles and
+            # by one it can't: nothing of that file is left, and the process
+            # ends by the signal.
             with open(os.path.join(root, "castle", "big.bin"), "wb") as big:
                 big.truncate(256 << 20)
             run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
             out = os.path.join(root, "out")
-            temporary = lambda: [n for _, _, files in os.walk(out) for n in files if n.startswith(".tvpack-")]  # noqa
-            process = subprocess.Popen(TVPACK + ["extract", "castle.tvp", "out"], cwd=root, stdout=subprocess.DEVNULL)
-            while process.poll() is None and not temporary():
-                pass
-            process.send_signal(signal.SIGINT)
-            expect(process.wait(timeout=60), 0x3A if WINE else -signal.SIGINT, "ended by SIGINT (under Wine: Ctrl+C)")
-            gone(out, ".tvpack-")
+            for number in (signal.SIGINT, signal.SIGKILL) if WINE else (signal.SIGQUIT, signal.SIGKILL):
+                shutil.rmtree(out, ignore_errors=True)
+                process = subprocess.Popen(TVPACK + ["extract", "castle.tvp", "out"], cwd=root, stdout=subprocess.DEVNULL)
+                while process.poll() is None and not unnamed_files(process.pid, out):
+                    pass
+                process.send_signal(number)
+                expect(process.wait(timeout=60), 0x3A if number == signal.SIGINT else -number, "ended by " + number.name)
+                gone(out, (".tvpack-", "big.bin"))
         elif name == "race":
             # While extract runs again and again, a folder on the way keeps
             # being swapped for a link to a folder outside: nothing may land

@@ -16,12 +16,13 @@ enum class CreateMode {
 
 // Creates `path` for writing: native bytes on POSIX, UTF-8 on Windows. On
 // failure returns null and sets `error`. A symbolic link at `path` is never
-// followed (Error::AccessDenied), and the file is not shared: while it is
-// open, another creator of the same file fails with Error::AccessDenied.
-// On Windows the file is under its name only once Close() completes it:
-// Discard(), or the process ending first, removes it; Replace builds it
-// under a temporary name and leaves the existing file as it is until then
-// (of two creators replacing one file at once, the last to close wins).
+// followed (Error::AccessDenied). The file takes its name only when the
+// sink's Close() succeeds (an existing file stays as it was until then) and
+// is discarded when the sink goes without it, or when the process ends
+// first, however it ends (on Windows: a deletion mark held until then). On
+// Windows a new file is not shared: while it is open, another creator fails
+// with AccessDenied; of two creators replacing one file at once, the last
+// to close wins.
 std::unique_ptr<WriteSink> CreateFileSink(const std::string& path, CreateMode mode, Error& error);
 
 // Opens `path` for reading. On failure returns null and sets `error` to an

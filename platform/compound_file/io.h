@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/compound_file/error.h"
 
@@ -27,14 +28,12 @@ public:
         return Error::None;
     }
 
-    // Releases the target, complete, and reports any failure that surfaced
-    // late. Called at most once, like Discard(); later writes are not made.
-    // Space reserved beyond the last byte written is given back.
+    // Completes the target and reports any failure that surfaced late. Called
+    // at most once, and only for a complete target; later writes are not
+    // made. Space reserved beyond the last byte written is given back. A sink
+    // destroyed without it releases the target as it is (a file sink that
+    // names its file only when complete discards it).
     virtual Error Close() = 0;
-
-    // Releases the target as incomplete. A sink that keeps its file out of
-    // sight until Close() removes it here; by default the same as Close().
-    virtual void Discard() { Close(); }
 };
 
 class ReadSource {
@@ -46,6 +45,10 @@ public:
     // Reads exactly `size` bytes at `offset`. False on an I/O failure or when
     // the range reaches past the end.
     virtual bool ReadAt(std::uint64_t offset, void* data, std::size_t size) = 0;
+
+    // Why the last ReadAt() failed, in the system's words; empty when the
+    // source can't say (the range reached past the end, say).
+    virtual std::string FailureReason() const { return std::string(); }
 };
 
 }  // namespace cfb

@@ -19,6 +19,12 @@ using reading::WalkChain;
 
 namespace {
 
+// "<what> cannot be read", with the system's reason when the source has one.
+std::string Unreadable(const std::string& what, const ReadSource& source) {
+    const std::string reason = source.FailureReason();
+    return what + " cannot be read" + (reason.empty() ? "" : ": " + reason);
+}
+
 std::string Hex(std::uint32_t value) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text = "0x";
@@ -70,7 +76,7 @@ std::string Opener::ReadHeader() {
     if (size < kHeaderSize) {
         return "the file is too short for a compound file (" + std::to_string(size) + " bytes)";
     }
-    if (!s_.source->ReadAt(0, s_.header, kHeaderSize)) return "the header cannot be read";
+    if (!s_.source->ReadAt(0, s_.header, kHeaderSize)) return Unreadable("the header", *s_.source);
     const std::uint8_t* h = s_.header;
     if (!std::equal(std::begin(kSignature), std::end(kSignature), h + header::kSignature)) {
         return "not a compound file (wrong signature)";
@@ -105,7 +111,7 @@ std::string Opener::ReadSectorIds(std::uint32_t sector, std::uint32_t count, std
                                   std::vector<std::uint32_t>& ids) {
     bytes.resize(std::size_t{count} << s_.sectorShift);
     if (!s_.source->ReadAt(s_.SectorOffset(sector), bytes.data(), bytes.size())) {
-        return "sector " + std::to_string(sector) + " cannot be read";
+        return Unreadable("sector " + std::to_string(sector), *s_.source);
     }
     ids.resize(bytes.size() / 4);
     for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = GetU32(bytes.data() + 4 * i);
@@ -229,7 +235,7 @@ std::string Opener::LoadDirectory() {
     std::uint8_t* at = s_.directory.data();
     for (const Chain::Run& run : chain.runs) {
         const std::size_t bytes = std::size_t{run.count} << s_.sectorShift;
-        if (!s_.source->ReadAt(s_.SectorOffset(run.first), at, bytes)) return "the directory cannot be read";
+        if (!s_.source->ReadAt(s_.SectorOffset(run.first), at, bytes)) return Unreadable("the directory", *s_.source);
         at += bytes;
     }
     const std::size_t count = s_.directory.size() / kDirectoryEntrySize;

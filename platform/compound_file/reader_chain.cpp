@@ -75,7 +75,9 @@ std::string Reader::State::ReadChain(const reading::Chain& chain, bool mini, std
             std::string error = ReadChain(miniStream, false, position, buffer, take);
             if (!error.empty()) return error;
         } else if (!source->ReadAt(position + sectorSize, buffer, take)) {
-            return "read failure at byte " + std::to_string(position + sectorSize) + " of the file";
+            std::string reason = source->FailureReason();
+            return "read failure at byte " + std::to_string(position + sectorSize) + " of the file" +
+                   (reason.empty() ? "" : ": " + reason);
         }
         buffer += take;
         size -= take;

@@ -285,10 +285,7 @@ void Writer::Abandon() {
     streamOpen_ = false;
     if (closed_) return;
     closed_ = true;
-    if (sink_) {
-        sink_->Discard();
-        sink_.reset();
-    }
+    sink_.reset();  // without Close(): the archive is not completed
 }
 
 }  // namespace cfb

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/posix/text.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ bool CurrentNativeDirectory(std::string* path)
 {
     std::string buffer(256, '\0');
     for (;;) {
-        if (getcwd(&buffer[0], buffer.size()) != nullptr) {
+        if (sys::getcwd(&buffer[0], buffer.size()) != nullptr) {
             buffer.resize(buffer.find('\0'));
             *path = buffer;
             return true;
@@ -56,7 +57,7 @@ BOOL SetCurrentDirectoryW(LPCWSTR path)
         return FALSE;
     }
     try {
-        return chdir(ToNativePath(path).c_str()) == 0 ? TRUE : FALSE;
+        return sys::chdir(ToNativePath(path).c_str()) == 0 ? TRUE : FALSE;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return FALSE;

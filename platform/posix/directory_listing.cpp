@@ -22,6 +22,7 @@
 
 #include "platform/posix/ntfs_order.h"
 #include "platform/posix/text.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ bool DescribeEntry(const std::string& directory, const std::string& name, unsign
     entry->name = FromNativeName(name);
     entry->attributes = NameAttributes(name);
     struct stat info;
-    if (stat(path.c_str(), &info) == 0 || lstat(path.c_str(), &info) == 0) {
+    if (sys::stat(path.c_str(), &info) == 0 || sys::lstat(path.c_str(), &info) == 0) {
         Describe(info, entry);
     } else if (errno == ENOENT) {
         return false;
@@ -86,13 +87,13 @@ bool DescribeEntry(const std::string& directory, const std::string& name, unsign
 // Reads every name of the directory; false with errno set on failure.
 bool ReadNames(const std::string& directory, std::vector<std::pair<std::string, unsigned char>>* names)
 {
-    DIR* stream = opendir(directory.c_str());
+    DIR* stream = sys::opendir(directory.c_str());
     if (stream == nullptr)
         return false;
     bool complete = true;
     for (;;) {
         errno = 0;
-        dirent* item = readdir(stream);
+        dirent* item = sys::readdir(stream);
         if (item == nullptr) {
             complete = errno == 0;
             break;
@@ -100,7 +101,7 @@ bool ReadNames(const std::string& directory, std::vector<std::pair<std::string, 
         names->emplace_back(item->d_name, item->d_type);
     }
     int readError = errno;
-    closedir(stream);
+    sys::closedir(stream);
     errno = readError;
     return complete;
 }

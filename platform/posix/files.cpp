@@ -9,19 +9,22 @@
 // both go through this layer. A file system that has no locks at all is
 // read without one; only a lock held by someone else refuses the open.
 //
-// DeleteFileW of the archive the storage wrote, when the folder refuses the
-// deletion, at least overwrites its header (written_archive.h).
+// DeleteFileW leaves the file at the name of an archive that was never
+// completed: it is not the archive (abandoned_archive.h).
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <new>
+#include <string>
 
+#include "platform/posix/abandoned_archive.h"
 #include "platform/posix/handles.h"
 #include "platform/posix/text.h"
-#include "platform/posix/written_archive.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -33,16 +36,29 @@ struct FileObject : HandleHeader {
     static constexpr HandleKind kKind = HandleKind::File;
     FileObject(int descriptor, std::uint64_t bytes) : HandleHeader(kKind), fd(descriptor), size(bytes) {}
     int fd;
-    // Taken when the file is opened: no holder that goes through this layer
-    // can change it while the handle holds its lock.
+    // Taken when the file is opened, and grown when reading finds bytes past
+    // it: a writer that does not go through this layer may change the file.
     std::uint64_t size;
+    std::uint64_t position = 0;
 };
+
+// The code for a name that is not a regular file, by the kind it is.
+DWORD NotRegularCode(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return EISDIR;
+    if (S_ISFIFO(mode))
+        return kErrorIsFifo;
+    if (S_ISSOCK(mode))
+        return kErrorIsSocket;
+    return S_ISCHR(mode) || S_ISBLK(mode) ? kErrorIsDevice : kErrorNotRegular;
+}
 
 // Closes fd without disturbing errno, for failure paths.
 void CloseQuietly(int fd)
 {
     int error = errno;
-    close(fd);
+    sys::close(fd);
     errno = error;
 }
 
@@ -57,35 +73,40 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, void* /*security
         return INVALID_HANDLE_VALUE;
     }
     int fd = -1;
+    struct stat info;
     try {
-        fd = open(ToNativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        std::string native = ToNativePath(path);
+        do {
+            fd = sys::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        } while (fd < 0 && errno == EINTR);
+        // A socket can't be opened at all; say what it is.
+        if (fd < 0 && errno == ENXIO)
+            errno = sys::stat(native.c_str(), &info) == 0 ? static_cast<int>(NotRegularCode(info.st_mode)) : ENXIO;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
     }
     if (fd < 0)
         return INVALID_HANDLE_VALUE;
-
-    struct stat info;
-    if (fstat(fd, &info) != 0) {
+    if (sys::fstat(fd, &info) != 0) {
         CloseQuietly(fd);
         return INVALID_HANDLE_VALUE;
     }
     if (!S_ISREG(info.st_mode)) {
-        close(fd);
-        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        sys::close(fd);
+        errno = static_cast<int>(NotRegularCode(info.st_mode));
         return INVALID_HANDLE_VALUE;
     }
     // Non-blocking mode was only for the open; for a regular file it changes
     // nothing, so it is left on rather than costing two more calls per file.
     int lock = shareMode == 0 ? LOCK_EX : LOCK_SH;
-    if (flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    if (sys::flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         CloseQuietly(fd);
         return INVALID_HANDLE_VALUE;
     }
 
     auto* object = new (std::nothrow) FileObject(fd, static_cast<std::uint64_t>(info.st_size));
     if (object == nullptr) {
-        close(fd);
+        sys::close(fd);
         errno = ENOMEM;
         return INVALID_HANDLE_VALUE;
     }
@@ -114,18 +135,29 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     BOOL result = TRUE;
-    while (done < toRead) {
+    for (;;) {
         std::size_t slice = toRead - done < kReadSliceBytes ? toRead - done : kReadSliceBytes;
-        ssize_t got = ::read(object->fd, bytes + done, slice);
+        // The read that reaches the size the file had asks for one byte
+        // more, in the same call: a byte there means the file grew.
+        bool toEnd = object->position + slice >= object->size;
+        if (slice == 0 && !toEnd)
+            break;
+        unsigned char probe;
+        iovec parts[2] = {{bytes + done, slice}, {&probe, 1}};
+        ssize_t got = sys::readv(object->fd, parts, toEnd ? 2 : 1);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
             result = FALSE;
             break;
         }
-        if (got == 0)
-            break;  // end of file: a short read, as on Windows
-        done += static_cast<std::size_t>(got);
+        std::size_t moved = static_cast<std::size_t>(got) < slice ? static_cast<std::size_t>(got) : slice;
+        done += moved;
+        object->position += moved;
+        if (static_cast<std::size_t>(got) > slice && object->position >= object->size)
+            object->size = object->position + 1;
+        if (got == 0 || (toEnd && moved == slice))
+            break;  // the end of the file, or the end of what was asked for and beyond
     }
     if (read != nullptr)
         *read = static_cast<DWORD>(done);
@@ -140,7 +172,7 @@ BOOL CloseHandle(HANDLE handle)
         return FALSE;
     }
     // Closing the descriptor also gives up the lock.
-    int closed = close(object->fd);
+    int closed = sys::close(object->fd);
     delete object;
     return closed == 0 ? TRUE : FALSE;
 }
@@ -153,12 +185,11 @@ BOOL DeleteFileW(LPCWSTR path)
     }
     try {
         std::string native = ToNativePath(path);
-        if (unlink(native.c_str()) == 0)
-            return TRUE;
-        int error = errno;
-        SpoilUndeletedArchive(native.c_str());
-        errno = error;
-        return FALSE;
+        if (IsAbandonedArchive(native)) {
+            errno = ENOENT;  // nothing of this run's is there
+            return FALSE;
+        }
+        return sys::unlink(native.c_str()) == 0 ? TRUE : FALSE;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return FALSE;

@@ -4,10 +4,14 @@
 #include <limits.h>
 #include <string.h>
 #include <unistd.h>
+#include "platform/posix/syscalls.h"
 
 namespace {
 
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that a program can
+// catch, bar those that report a fault of its own (SIGSEGV and the like).
+constexpr int kInterrupts[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGPIPE, SIGALRM,
+                               SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO};
 
 // What the handler removes. Changed only while the interrupts are held back,
 // so the handler never sees a registration half made.
@@ -27,7 +31,7 @@ sigset_t Interrupts()
 void RemoveAndStop(int number)
 {
     if (g_registered != 0)
-        unlinkat(g_directory, g_name, 0);
+        sys::unlinkat(g_directory, g_name, 0);
     // End by the same signal, now with its default action, so that whoever
     // waits for the process learns how it ended.
     struct sigaction standard = {};

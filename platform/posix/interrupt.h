@@ -1,8 +1,10 @@
 // Removing the file being written when the process is told to stop.
 //
-// InstallInterruptHandlers() makes SIGINT, SIGTERM and SIGHUP remove the file
-// registered with RemoveOnInterrupt() and then end the process by the same
-// signal, so a shell reports 128 plus its number (130, 143, 129). A signal
+// InstallInterruptHandlers() makes SIGINT, SIGTERM, SIGHUP and every other
+// signal that ends a process by default (SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1,
+// ...) remove the file registered with RemoveOnInterrupt() and then end the
+// process by the same signal, so a shell reports 128 plus its number (130,
+// 143, 129). A signal
 // the process was started with ignored stays ignored. SIGXFSZ is ignored: a
 // write past the file size limit then fails with EFBIG, as on a full disk,
 // and takes the ordinary failure path instead of killing the process.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 #include <vector>
+#include "platform/posix/syscalls.h"
 
 bool RevisitsDirectory(const std::string& nativePath)
 {
@@ -33,7 +34,7 @@ bool RevisitsDirectory(const std::string& nativePath)
             continue;
         }
         struct stat info;
-        if (stat(prefix.c_str(), &info) != 0)
+        if (sys::stat(prefix.c_str(), &info) != 0)
             return false;  // the listing itself will report what is wrong
         Identity identity{info.st_dev, info.st_ino};
         if (std::find(chain.begin(), chain.end(), identity) != chain.end())

@@ -3,18 +3,16 @@
 //
 // A stream holds a reference on its storage, so the archive is completed when
 // the last of the two is released, whatever the order. The storage's final
-// Release() writes the tables and the header; after any failed write it
-// leaves the header zeroed, so the file is never taken for a valid archive.
-// CreateStream() with a name already present fails with
-// STG_E_FILEALREADYEXISTS: streams are never replaced.
+// Release() writes the tables and the header and only then gives the file
+// its name (file_io.h): until then an archive being replaced stays as it
+// was, and a failed, interrupted or killed packer leaves nothing. Its result
+// is kept for ArchiveCompletion(). CreateStream() with a name already present
+// fails with STG_E_FILEALREADYEXISTS: streams are never replaced.
 //
-// From its creation until the storage's final Release() the archive is the
-// file an interrupted process removes (interrupt.h); the packer does not
-// change the working directory meanwhile, so its name as given stays valid.
+// The packer does not change the working directory between the creation and
+// the final Release(), so the archive's name as given stays valid.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <errno.h>
 
 #include <cstring>
 #include <new>
@@ -22,13 +20,25 @@
 
 #include "platform/compound_file/file_io.h"
 #include "platform/compound_file/writer.h"
-#include "platform/posix/interrupt.h"
+#include "platform/posix/abandoned_archive.h"
 #include "platform/posix/text.h"
 #include "platform/posix/win32_subset.h"
-#include "platform/posix/written_archive.h"
 #include "platform/storage_calls.h"
 
 namespace {
+
+// The name the last storage's archive was to have and never took.
+std::string g_abandonedArchive;
+
+// The system's code behind a failure of the final Release(): the file sink
+// leaves errno as the failed call set it.
+DWORD SystemCode(cfb::Error error)
+{
+    const bool fromSystem = error == cfb::Error::MediumFull || error == cfb::Error::WriteFault ||
+                            error == cfb::Error::AccessDenied || error == cfb::Error::PathNotFound ||
+                            error == cfb::Error::FileExists;
+    return fromSystem ? static_cast<DWORD>(errno) : 0;
+}
 
 bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
@@ -54,7 +64,8 @@ private:
 
 class Storage final : public IStorage {
 public:
-    explicit Storage(std::unique_ptr<CodeKeepingSink> sink) : codes_(sink.get()), writer_(std::move(sink)) {}
+    Storage(std::unique_ptr<CodeKeepingSink> sink, const std::string& path)
+        : codes_(sink.get()), writer_(std::move(sink)), path_(path) {}
 
     cfb::Error Start() { return writer_.Start(); }
     cfb::Writer& Writer() { return writer_; }
@@ -73,8 +84,12 @@ public:
 
     ULONG Release() override {
         if (--references_ != 0) return references_;
-        writer_.Finish();  // abandons instead when a write failed
-        KeepOnInterrupt();
+        const bool failedBefore = writer_.Failure() != cfb::Error::None;
+        const cfb::Error error = writer_.Finish();  // abandons instead when a write failed
+        const bool named = error == cfb::Error::None;
+        ArchiveCompletion() = {StorageResult(error), failedBefore ? 0 : SystemCode(error), named};
+        g_abandonedArchive.clear();
+        if (!named) g_abandonedArchive.swap(path_);
         delete this;
         return 0;
     }
@@ -101,6 +116,7 @@ private:
     ULONG references_ = 1;
     CodeKeepingSink* codes_;  // owned by the writer
     cfb::Writer writer_;
+    std::string path_;
 };
 
 HRESULT Stream::QueryInterface(REFIID riid, void** object) {
@@ -126,6 +142,11 @@ HRESULT Stream::Write(const void* data, ULONG size, ULONG* written) {
 
 }  // namespace
 
+bool IsAbandonedArchive(const std::string& path)
+{
+    return !g_abandonedArchive.empty() && path == g_abandonedArchive;
+}
+
 HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD attrs, STGOPTIONS* options,
                            PSECURITY_DESCRIPTOR security, REFIID riid, void** object) {
     if (!object) return STG_E_INVALIDPOINTER;
@@ -143,29 +164,20 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
     }
     cfb::Error error;
     const bool replace = (mode & STGM_CREATE) != 0;
-    std::unique_ptr<cfb::WriteSink> sink;
-    {
-        InterruptsHeld held;
-        sink = cfb::CreateFileSink(path, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
-        if (!sink) return StorageResult(error);
-        RemoveOnInterrupt(AT_FDCWD, path.c_str());
-    }
-    // Locked, the name is still this file.
-    struct stat created;
-    if (::fstatat(AT_FDCWD, path.c_str(), &created, AT_SYMLINK_NOFOLLOW) == 0) RememberWrittenArchive(created);
+    std::unique_ptr<cfb::WriteSink> sink =
+        cfb::CreateFileSink(path, replace ? cfb::CreateMode::Replace : cfb::CreateMode::New, error);
+    if (!sink) return StorageResult(error);
 
-    // A file this call created is removed again when the rest fails, while
-    // it is still locked. A file that existed is left (emptied) in place.
+    // Nothing has a name yet: whatever fails from here leaves no file.
     std::unique_ptr<CodeKeepingSink> codes(new (std::nothrow) CodeKeepingSink(std::move(sink)));
-    Storage* storage = codes ? new (std::nothrow) Storage(std::move(codes)) : nullptr;
-    if (!storage) {
-        if (!replace) ::unlink(path.c_str());
-        KeepOnInterrupt();
-        return STG_E_INSUFFICIENTMEMORY;
+    Storage* storage = nullptr;
+    try {
+        storage = codes ? new Storage(std::move(codes), path) : nullptr;
+    } catch (const std::bad_alloc&) {
     }
+    if (!storage) return STG_E_INSUFFICIENTMEMORY;
     if ((error = storage->Start()) != cfb::Error::None) {
         const DWORD code = storage->Codes().TakeCode();
-        if (!replace) ::unlink(path.c_str());
         storage->Writer().Abandon();
         storage->Release();
         SetLastError(code);

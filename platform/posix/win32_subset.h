@@ -71,10 +71,17 @@ BOOL FindClose(HANDLE find);
 // The last error ------------------------------------------------------------
 
 // The code of the call of this layer that failed last, kept per thread: an
-// errno value, which strerror() describes. SetLastError(0) before a call
-// tells a failure that set no code from one that did.
+// errno value, which strerror() describes, or one of the codes below, which
+// no errno value names. SetLastError(0) before a call tells a failure that
+// set no code from one that did.
 DWORD GetLastError();
 void SetLastError(DWORD code);
+
+// CreateFileW found something other than a regular file at the name.
+constexpr DWORD kErrorIsFifo = 0x10001;
+constexpr DWORD kErrorIsDevice = 0x10002;
+constexpr DWORD kErrorIsSocket = 0x10003;
+constexpr DWORD kErrorNotRegular = 0x10004;
 
 // Current directory, files -------------------------------------------------
 

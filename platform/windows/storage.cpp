@@ -99,7 +99,9 @@ public:
     ULONG STDMETHODCALLTYPE Release() override {
         const LONG left = InterlockedDecrement(&references_);
         if (left != 0) return static_cast<ULONG>(left);
-        writer_.Finish();  // abandons instead when a write failed
+        const cfb::Error error = writer_.Finish();  // abandons instead when a write failed
+        // The file has had the archive's name since it was created.
+        ArchiveCompletion() = {StorageResult(error), error == cfb::Error::None ? 0 : GetLastError(), true};
         delete this;
         return 0;
     }

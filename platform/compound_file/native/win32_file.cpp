@@ -177,16 +177,16 @@ public:
         return ErrorFromSystem(code);
     }
 
+private:
     // Closes the file with its deletion mark still set, which removes it; a
     // temporary file closed already is removed by name.
-    void Discard() override {
+    void Discard() {
         if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
         else if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
         file_ = INVALID_HANDLE_VALUE;
         temporary_.clear();
     }
 
-private:
     // A new file beside the archive under a name no other file there has.
     static HANDLE CreateTemporary(const std::wstring& folder, std::wstring& name) {
         static unsigned created = 0;

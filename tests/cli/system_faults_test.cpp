@@ -1,0 +1,198 @@
+// Every system call of each command, failed in turn: a run that ends with
+// exit status 0 has done all it was asked, with the same bytes and output as
+// an undisturbed run; any other run leaves each file it writes as it was or
+// as it would have been (an archive complete or absent, an extracted file
+// old or new, nothing else beside them), names the system's reason, and
+// closes every descriptor. Interrupted and short calls must not change the
+// outcome at all.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "cli/text.h"
+#include "cli/tvpack.h"
+#include "packer/mod_outcome.h"
+#include "packer/pack_mod.h"
+#include "tests/support/system_faults.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>;  // relative path: bytes ("/" ends a folder's)
+
+const fs::path kRoot = fs::temp_directory_path() / ("tvp-faults-" + std::to_string(getpid()));
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+Tree Read(const fs::path& folder)
+{
+    Tree tree;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::end(it); ++it)
+        tree[fs::relative(it->path(), folder).string() + (it->is_directory() ? "/" : "")] =
+            it->is_directory() ? "" : Slurp(it->path());
+    return tree;
+}
+
+void Write(const Tree& tree, const fs::path& folder)
+{
+    for (const auto& [name, bytes] : tree) {
+        fs::create_directories((folder / name).parent_path());
+        if (name.back() != '/')
+            std::ofstream(folder / name, std::ios::binary) << bytes;
+    }
+}
+
+int OpenDescriptors()
+{
+    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+struct Operation {
+    const char* name;
+    std::vector<std::string> arguments;  // tvpack's; none: the packer in process
+    fs::path folder;                     // where it writes, or would
+    std::function<void()> prepare;
+};
+
+struct Outcome {
+    int status;
+    std::string output;  // standard output and standard error
+    Tree folder;
+};
+
+Outcome RunOnce(const Operation& operation)
+{
+    std::fflush(nullptr);
+    const fs::path log = kRoot / "log";
+    int saved[2] = {dup(1), dup(2)};
+    int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, 1);
+    dup2(file, 2);
+    ::close(file);
+    int status;
+    if (operation.arguments.empty()) {
+        PackMod(Widen((kRoot / "mod/castle.tvx").string()).c_str());
+        status = g_modOutcome == ModOutcome::Packed ? 0 : 1;  // the success line was written
+    } else {
+        std::vector<std::u16string> arguments;
+        for (const std::string& argument : operation.arguments)
+            arguments.push_back(Widen(argument));
+        status = RunTvpack(arguments);
+    }
+    std::fflush(nullptr);
+    dup2(saved[0], 1);
+    dup2(saved[1], 2);
+    ::close(saved[0]);
+    ::close(saved[1]);
+    fs::current_path(kRoot);  // a failed chdir may have left it elsewhere
+    return {status, Slurp(log), Read(operation.folder)};
+}
+
+// What is wrong with `got`, a run with the nth call faulted, next to the
+// folder's state before and after an undisturbed run.
+// The packer in process writes its success line before it releases the
+// archive, so a failure after that line may only take the archive away; its
+// own texts name no reasons (tvpack's rows check those).
+std::string Problem(const Outcome& got, const Tree& before, const Outcome& clean, FaultMode mode, bool packer)
+{
+    for (const auto& [name, bytes] : got.folder) {
+        auto old = before.find(name), fresh = clean.folder.find(name);
+        if ((old == before.end() || old->second != bytes) && (fresh == clean.folder.end() || fresh->second != bytes))
+            return name + " is neither as it was nor as it should be";
+    }
+    if (got.status == 0 && got.output == clean.output && (got.folder == clean.folder || (packer && got.folder == before)))
+        return mode == FaultMode::Error || got.folder == clean.folder ? "" : "an interrupted or short call was not retried";
+    if (got.status == 0)
+        return "exit 0 without the full result";
+    if (mode != FaultMode::Error)
+        return "an interrupted or short call was not retried";
+    if (packer)
+        return "";
+    const FaultedCall& fault = LastFault();
+    std::string reason = fault.error == EWOULDBLOCK ? "another program" : std::strerror(fault.error);
+    if (got.output.find(reason) == std::string::npos)
+        return "the message lacks \"" + reason + "\"";
+    // The file by its name, unless it had none yet (unnamed or temporary:
+    // the name it was to have is said) or the call was about no file (a
+    // copied descriptor).
+    std::string name = fs::path(fault.target).filename();
+    bool named = name.find(" (deleted)") == std::string::npos && name.find(".tvpack-") == std::string::npos &&
+                 fault.target.rfind("/proc/", 0) != 0 && std::strcmp(fault.call, "fcntl") != 0;
+    return !named || got.output.find(name) != std::string::npos ? "" : "the message does not name " + name;
+}
+
+TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
+{
+    fs::create_directories(kRoot);
+    fs::current_path(kRoot);
+    const Tree mod = {{"castle.tvx", "tvx"}, {"castle/", ""}, {"castle/a.txt", "a"},
+                      {"castle/big.bin", std::string(5000, 'b')}, {"castle/sub/", ""},
+                      {"castle/sub/empty", ""}, {"castle/sub/deeper/", ""}, {"castle/sub/deeper/c.txt", "c"}};
+    Write(mod, kRoot / "mod");
+    const std::string archive = (kRoot / "mod/castle.tvp").string(), out = (kRoot / "out").string();
+    ASSERT_EQ(RunTvpack({u"pack", Widen((kRoot / "mod/castle.tvx").string())}), 0);
+    const std::string packed = Slurp(archive);
+    Tree old;
+    for (const auto& [name, bytes] : mod)
+        old[name] = name.back() == '/' ? "" : "old " + name;
+
+    auto noArchive = [&] { fs::remove(archive); };
+    auto withArchive = [&] { std::ofstream(archive, std::ios::binary) << packed; };
+    const Operation operations[] = {
+        {"packer", {}, kRoot / "mod", noArchive},
+        {"pack", {"pack", (kRoot / "mod/castle.tvx").string()}, kRoot / "mod", noArchive},
+        {"pack --overwrite", {"pack", "--overwrite", (kRoot / "mod/castle.tvx").string()}, kRoot / "mod",
+         [&] { std::ofstream(archive) << "an older archive"; }},
+        {"extract", {"extract", archive, out}, out, [&] { withArchive(), fs::remove_all(out); }},
+        {"extract --force", {"extract", "--force", archive, out}, out,
+         [&] { withArchive(), fs::remove_all(out), Write(old, out); }},
+        {"list", {"list", "--json", archive}, kRoot / "mod", withArchive},
+        {"verify", {"verify", archive}, kRoot / "mod", withArchive},
+    };
+    for (const Operation& operation : operations) {
+        unsigned long calls[3], broken = 0;
+        Outcome clean;
+        Tree before;
+        for (FaultMode mode : {FaultMode::Error, FaultMode::Interrupt, FaultMode::Short}) {
+            operation.prepare();
+            before = Read(operation.folder);
+            ArmFaults(mode, 0);
+            clean = RunOnce(operation);
+            calls[static_cast<int>(mode)] = DisarmFaults();
+            ASSERT_EQ(clean.status, 0) << operation.name << ": " << clean.output;
+            for (unsigned long n = 1; n <= calls[static_cast<int>(mode)]; ++n) {
+                operation.prepare();
+                const int descriptors = OpenDescriptors();
+                ArmFaults(mode, n);
+                Outcome got = RunOnce(operation);
+                DisarmFaults();
+                std::string problem = Problem(got, before, clean, mode, operation.arguments.empty());
+                if (OpenDescriptors() != descriptors)
+                    problem += "; a descriptor was left open";
+                const FaultedCall& fault = LastFault();
+                broken += problem.empty() ? 0 : 1;
+                EXPECT_EQ(problem, "") << operation.name << ", " << FaultModeName(mode) << " at call " << n << " ("
+                                       << fault.call << " on " << fault.target << "): exit " << got.status << "\n"
+                                       << got.output;
+            }
+        }
+        std::printf("%s: %lu calls x 3 modes (%lu that wait, %lu that move bytes), %s\n", operation.name, calls[0],
+                    calls[1], calls[2], broken == 0 ? "all hold" : (std::to_string(broken) + " do not hold").c_str());
+    }
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(kRoot);
+}
+
+}  // namespace
