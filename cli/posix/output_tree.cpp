@@ -274,7 +274,7 @@ void OutputFile::Discard()
 bool OutputTree::IdentityOf(const std::vector<std::u16string>& components, FileIdentity* identity) const
 {
     struct stat info;
-    if (::lstat(PathOf(components, components.size()).c_str(), &info) != 0)
+    if (sys::lstat(PathOf(components, components.size()).c_str(), &info) != 0)
         return false;
     *identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     return true;
@@ -283,7 +283,7 @@ bool OutputTree::IdentityOf(const std::vector<std::u16string>& components, FileI
 bool OutputFile::Identity(FileIdentity* identity) const
 {
     struct stat info;
-    if (::fstat(static_cast<int>(file_), &info) != 0)
+    if (sys::fstat(static_cast<int>(file_), &info) != 0)
         return false;
     *identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     return true;
