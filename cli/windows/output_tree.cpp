@@ -31,11 +31,16 @@ HANDLE HoldFolder(const fs::path& path, bool followLink)
                        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
 }
 
-bool IsPlainFolder(HANDLE folder)
+// Empty when `folder` is a plain folder, else why not.
+std::u16string PlainFolderProblem(HANDLE folder)
 {
     BY_HANDLE_FILE_INFORMATION info;
-    return GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!GetFileInformationByHandle(folder, &info))
+        return u"can't be looked at: " + SystemReason(GetLastError());
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0
+               ? std::u16string()
+               : u"is not a plain folder";
 }
 
 FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info)
@@ -76,7 +81,12 @@ std::u16string OutputTree::OpenRoot(bool create)
         return IsMissing(code) && !create ? std::u16string() : SystemReason(code);
     }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(folder, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (!GetFileInformationByHandle(folder, &info)) {
+        const DWORD code = GetLastError();
+        CloseHandle(folder);
+        return SystemReason(code);
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         CloseHandle(folder);
         return u"not a folder";
     }
@@ -131,8 +141,9 @@ std::u16string OutputFile::Create(const OutputTree& tree, const std::vector<std:
             return u"folder " + Quoted(PathText(at)) + u" can't be opened: " + SystemReason(code);
         }
         folders_.push_back(reinterpret_cast<std::intptr_t>(folder));
-        if (!IsPlainFolder(folder))
-            return u"folder " + Quoted(PathText(at)) + u" is not a plain folder";
+        const std::u16string problem = PlainFolderProblem(folder);
+        if (!problem.empty())
+            return u"folder " + Quoted(PathText(at)) + u" " + problem;
     }
     HANDLE file = CreateTemporary(path_.parent_path(), &temporary_);
     if (file == INVALID_HANDLE_VALUE) {

@@ -8,6 +8,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+
+#include "cli/system_reason.h"
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -56,7 +61,24 @@ void Write(const Tree& tree, const fs::path& folder)
 
 int OpenDescriptors()
 {
+#ifdef _WIN32
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return static_cast<int>(handles);
+#else
     return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+#endif
+}
+
+// The system's words for the error a faulted call returned.
+std::string Reason(int error)
+{
+#ifdef _WIN32
+    std::u16string text = SystemReason(static_cast<unsigned long>(error));
+    return std::string(text.begin(), text.end());  // English: ASCII
+#else
+    return error == EWOULDBLOCK ? "another program" : std::strerror(error);
+#endif
 }
 
 struct Operation {
@@ -70,20 +92,24 @@ struct Outcome {
     int status;
     std::string output;  // standard output and standard error
     Tree folder;
+    unsigned long calls;  // the calls the fault mode applied to
 };
 
-Outcome RunOnce(const Operation& operation)
+// Runs the operation with the nth call of `mode` faulted; the results are
+// read afterwards, with the system's calls back.
+Outcome RunOnce(const Operation& operation, FaultMode mode, unsigned long nth)
 {
     std::fflush(nullptr);
     const fs::path log = kRoot / "log";
     int saved[2] = {dup(1), dup(2)};
-    int file = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int file = ::open(log.string().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(file, 1);
     dup2(file, 2);
     ::close(file);
     int status;
+    ArmFaults(mode, nth);
     if (operation.arguments.empty()) {
-        PackMod(Widen((kRoot / "mod/castle.tvx").string()).c_str());
+        PackMod(ToPlatformText(Widen((kRoot / "mod/castle.tvx").string())).c_str());
         status = g_modOutcome == ModOutcome::Packed ? 0 : 1;  // the success line was written
     } else {
         std::vector<std::u16string> arguments;
@@ -91,13 +117,14 @@ Outcome RunOnce(const Operation& operation)
             arguments.push_back(Widen(argument));
         status = RunTvpack(arguments);
     }
+    const unsigned long calls = DisarmFaults();
     std::fflush(nullptr);
     dup2(saved[0], 1);
     dup2(saved[1], 2);
     ::close(saved[0]);
     ::close(saved[1]);
     fs::current_path(kRoot);  // a failed chdir may have left it elsewhere
-    return {status, Slurp(log), Read(operation.folder)};
+    return {status, Slurp(log), Read(operation.folder), calls};
 }
 
 // What is wrong with `got`, a run with the nth call faulted, next to the
@@ -121,13 +148,13 @@ std::string Problem(const Outcome& got, const Tree& before, const Outcome& clean
     if (packer)
         return "";
     const FaultedCall& fault = LastFault();
-    std::string reason = fault.error == EWOULDBLOCK ? "another program" : std::strerror(fault.error);
+    std::string reason = Reason(fault.error);
     if (got.output.find(reason) == std::string::npos)
         return "the message lacks \"" + reason + "\"";
     // The file by its name, unless it had none yet (unnamed or temporary:
     // the name it was to have is said) or the call was about no file (a
     // copied descriptor).
-    std::string name = fs::path(fault.target).filename();
+    std::string name = fs::path(fault.target).filename().string();
     bool named = name.find(" (deleted)") == std::string::npos && name.find(".tvpack-") == std::string::npos &&
                  fault.target.rfind("/proc/", 0) != 0 && std::strcmp(fault.call, "fcntl") != 0;
     return !named || got.output.find(name) != std::string::npos ? "" : "the message does not name " + name;
@@ -168,16 +195,13 @@ TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
         for (FaultMode mode : {FaultMode::Error, FaultMode::Interrupt, FaultMode::Short}) {
             operation.prepare();
             before = Read(operation.folder);
-            ArmFaults(mode, 0);
-            clean = RunOnce(operation);
-            calls[static_cast<int>(mode)] = DisarmFaults();
+            clean = RunOnce(operation, mode, 0);
+            calls[static_cast<int>(mode)] = clean.calls;
             ASSERT_EQ(clean.status, 0) << operation.name << ": " << clean.output;
             for (unsigned long n = 1; n <= calls[static_cast<int>(mode)]; ++n) {
                 operation.prepare();
                 const int descriptors = OpenDescriptors();
-                ArmFaults(mode, n);
-                Outcome got = RunOnce(operation);
-                DisarmFaults();
+                Outcome got = RunOnce(operation, mode, n);
                 std::string problem = Problem(got, before, clean, mode, operation.arguments.empty());
                 if (OpenDescriptors() != descriptors)
                     problem += "; a descriptor was left open";

@@ -116,6 +116,7 @@ public:
     Error Open(const wchar_t* path, CreateMode mode) {
         const DWORD attributes = GetFileAttributesW(path);
         const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+        if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) return ErrorFromSystem(GetLastError());
         if (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             return mode == CreateMode::New ? Error::FileExists : Error::AccessDenied;
         if (mode == CreateMode::New || !exists) {
@@ -269,13 +270,19 @@ public:
     std::uint64_t Size() const override { return size_; }
 
     bool ReadAt(std::uint64_t offset, void* data, std::size_t size) override {
+        error_ = ERROR_SUCCESS;
         if (offset > size_ || size > size_ - offset) return false;
-        if (!MoveTo(file_, position_, offset)) return false;
+        if (!MoveTo(file_, position_, offset)) {
+            error_ = GetLastError();
+            return false;
+        }
         auto* bytes = static_cast<std::uint8_t*>(data);
         while (size > 0) {
             const DWORD piece = size < kMaxTransfer ? static_cast<DWORD>(size) : kMaxTransfer;
             DWORD got = 0;
-            if (!ReadFile(file_, bytes, piece, &got, nullptr) || got == 0) {
+            const BOOL read = ReadFile(file_, bytes, piece, &got, nullptr);
+            if (!read || got == 0) {
+                error_ = read ? ERROR_HANDLE_EOF : GetLastError();
                 position_ = kUnknownPosition;
                 return false;
             }
@@ -286,10 +293,15 @@ public:
         return true;
     }
 
+    std::string FailureReason() const override {
+        return error_ != ERROR_SUCCESS ? SystemMessage(error_) : std::string();
+    }
+
 private:
     HANDLE file_;
     std::uint64_t size_;
     std::uint64_t position_ = 0;  // the file pointer: a file opens at 0
+    DWORD error_ = ERROR_SUCCESS;  // the code of the last failed read; none for one past the end
 };
 
 }  // namespace
@@ -385,15 +397,19 @@ std::unique_ptr<ReadSource> OpenFileSource(const wchar_t* path, std::string& err
         return nullptr;
     }
     // A pipe, a console or another device is no archive.
-    if (GetFileType(file) != FILE_TYPE_DISK) {
+    const DWORD type = GetFileType(file);
+    const DWORD typeCode = type == FILE_TYPE_UNKNOWN ? GetLastError() : ERROR_SUCCESS;
+    if (type != FILE_TYPE_DISK) {
         CloseHandle(file);
-        error = "not a regular file";
+        error = typeCode != ERROR_SUCCESS ? "cannot tell what the file is: " + SystemMessage(typeCode)
+                                          : std::string("not a regular file");
         return nullptr;
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        const DWORD code = GetLastError();
         CloseHandle(file);
-        error = "cannot query the file's size";
+        error = "cannot query the file's size: " + SystemMessage(code);
         return nullptr;
     }
     auto* source = new (std::nothrow) Win32FileSource(file, static_cast<std::uint64_t>(size.QuadPart));
