@@ -78,9 +78,7 @@ BYTE* ReadWholeFile(HANDLE file, const WCHAR* path, DWORD* size)
     BYTE* buffer = static_cast<BYTE*>(malloc(sizeLow == 0 ? 1 : sizeLow));
     DWORD read = 0;
     BOOL readOk = buffer != nullptr && ReadFile(file, buffer, sizeLow, &read, nullptr);
-    // The size again once read: a file that grew meanwhile would be stored cut.
-    DWORD afterHigh = 0;
-    bool changed = readOk && (read != sizeLow || GetFileSize(file, &afterHigh) != sizeLow || afterHigh != 0);
+    bool changed = readOk && read != sizeLow;
     if (buffer == nullptr)
         NoteFailedStep(path, FailureCause::NoMemory, 0);
     else if (!readOk)

@@ -24,7 +24,7 @@ enum class FailureCause {
     SystemCall,   // a system call failed; error holds its code
     Storage,      // an archive call failed without a system call's code; result holds its result
     TooLarge,     // the file is too large for a mod archive
-    Changed,      // the file's size changed while it was read
+    Changed,      // the file ended before the size it had when it was opened
     NoMemory,     // no buffer of the file's size could be had
     PathTooLong,  // a path did not fit the path limit
 };

@@ -196,17 +196,12 @@ PackResult PackMod(const WCHAR* modFilePath)
 
     // Room for the longest path the system allows, so that a deep working
     // directory is set back exactly.
+    // Neither call's failure is acted on; an unread directory is empty, so
+    // that setting it back then fails instead of reading stale memory.
     WCHAR savedDirectory[kSavedDirectoryChars];
-    if (GetCurrentDirectoryW(kSavedDirectoryChars, savedDirectory) == 0) {
-        NoteFailedStep(TEXT("."), FailureCause::SystemCall, GetLastError());
-        g_modOutcome = ModOutcome::FolderNotListed;
-        return PackResult::Fatal;
-    }
-    if (!SetCurrentDirectoryW(names.folder)) {
-        NoteFailedStep(names.folder, FailureCause::SystemCall, GetLastError());
-        g_modOutcome = ModOutcome::FolderNotListed;
-        return PackResult::Fatal;
-    }
+    savedDirectory[0] = 0;
+    GetCurrentDirectoryW(kSavedDirectoryChars, savedDirectory);
+    SetCurrentDirectoryW(names.folder);
 
     FindResult found = FindModDirectory(names.pattern, baseName);
     if (found == FindResult::SearchFailed) {

@@ -64,7 +64,9 @@ int CreateTemporary(int folder, const std::string& final, std::string* name)
         *name = ".tvpack-" + std::to_string(::getpid()) + "-" + std::to_string(++created);
         if (*name == final)
             continue;
-        fd = sys::openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        do {
+            fd = sys::openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
         if (fd >= 0)
             RemoveOnInterrupt(folder, name->c_str());
         if (fd >= 0 || errno != EEXIST)

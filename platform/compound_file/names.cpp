@@ -75,6 +75,7 @@ char16_t UpperCaseUnit(char16_t u) {
 int CompareNames(const std::u16string& a, const std::u16string& b) {
     if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
     for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == b[i]) continue;  // most units of two names are the same: no need to upper-case them
         char16_t x = UpperCaseUnit(a[i]);
         char16_t y = UpperCaseUnit(b[i]);
         if (x != y) return x < y ? -1 : 1;

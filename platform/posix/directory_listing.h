@@ -10,9 +10,6 @@
 struct ListedEntry {
     std::u16string name;  // the name alone, as UTF-16
     DWORD attributes = 0;
-    std::uint64_t size = 0;  // 0 for directories
-    FILETIME lastWrite = {0, 0};
-    FILETIME lastAccess = {0, 0};
 };
 
 // Reads the directory at the native path. "." and ".." come first, whether

@@ -36,8 +36,8 @@ struct FileObject : HandleHeader {
     static constexpr HandleKind kKind = HandleKind::File;
     FileObject(int descriptor, std::uint64_t bytes) : HandleHeader(kKind), fd(descriptor), size(bytes) {}
     int fd;
-    // Taken when the file is opened, and grown when reading finds bytes past
-    // it: a writer that does not go through this layer may change the file.
+    // Taken when the file is opened. A writer that does not go through this
+    // layer may change the file meanwhile: reading finds that out.
     std::uint64_t size;
     std::uint64_t position = 0;
 };
@@ -154,10 +154,13 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
         std::size_t moved = static_cast<std::size_t>(got) < slice ? static_cast<std::size_t>(got) : slice;
         done += moved;
         object->position += moved;
-        if (static_cast<std::size_t>(got) > slice && object->position >= object->size)
-            object->size = object->position + 1;
+        if (static_cast<std::size_t>(got) > slice) {
+            errno = static_cast<int>(kErrorChanged);  // read whole, it would be stored cut
+            result = FALSE;
+            break;
+        }
         if (got == 0 || (toEnd && moved == slice))
-            break;  // the end of the file, or the end of what was asked for and beyond
+            break;  // the end of the file, or the end of what was asked for
     }
     if (read != nullptr)
         *read = static_cast<DWORD>(done);

@@ -59,12 +59,7 @@ bool PatternDirectory(const WCHAR* pattern, std::string* directory)
 void Fill(const ListedEntry& entry, WIN32_FIND_DATAW* data)
 {
     memset(data, 0, sizeof *data);
-    data->dwFileAttributes = entry.attributes;
-    data->ftLastWriteTime = entry.lastWrite;
-    data->ftLastAccessTime = entry.lastAccess;
-    data->ftCreationTime = entry.lastWrite;
-    data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
-    data->nFileSizeLow = static_cast<DWORD>(entry.size & 0xFFFFFFFFu);
+    data->dwFileAttributes = entry.attributes;  // sizes and times stay zero (directory_listing.cpp)
     // A POSIX name has at most 255 bytes, hence at most 255 units; the cut
     // only keeps an impossible longer name from overrunning the record.
     std::size_t length = entry.name.size() < MAX_PATH - 1 ? entry.name.size() : MAX_PATH - 1;

@@ -22,6 +22,19 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+// Systems without unnamed files, rename flags or preallocation: the calls
+// then answer as a Linux file system without them would (EISDIR, EINVAL,
+// EOPNOTSUPP), and the callers take their other way.
+#ifndef O_TMPFILE
+#define O_TMPFILE O_DIRECTORY
+#endif
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE 1u
+#endif
+#ifndef FALLOC_FL_KEEP_SIZE
+#define FALLOC_FL_KEEP_SIZE 1
+#endif
+
 namespace sys {
 
 // One entry per call, with the system's signature (`open` and `openat` with

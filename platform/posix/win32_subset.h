@@ -82,6 +82,8 @@ constexpr DWORD kErrorIsFifo = 0x10001;
 constexpr DWORD kErrorIsDevice = 0x10002;
 constexpr DWORD kErrorIsSocket = 0x10003;
 constexpr DWORD kErrorNotRegular = 0x10004;
+// ReadFile found the file longer than it was when it was opened.
+constexpr DWORD kErrorChanged = 0x10005;
 
 // Current directory, files -------------------------------------------------
 

@@ -1,11 +1,10 @@
 #include "tests/support/system_faults.h"
 
 #include <errno.h>
-#include <limits.h>
-#include <stdio.h>
-#include <unistd.h>
 
 #include <cstddef>
+#include <cstring>
+#include <filesystem>
 #include <type_traits>
 
 #include "platform/posix/syscalls.h"
@@ -16,15 +15,15 @@ namespace {
 // interrupted; reads and writes can also move fewer bytes than asked.
 enum Kind { Plain, Waits, Moves, Releases };
 
-struct Plan {
-    FaultMode mode = FaultMode::Error;
-    unsigned long nth = 0;
+struct Plan : FaultPlan {
     unsigned long count = 0;
     FaultedCall fault;
 } g_plan;
 
-bool Applies(Kind kind)
+bool Applies(const char* name, Kind kind)
 {
+    if (g_plan.only != nullptr && std::strcmp(name, g_plan.only) != 0)
+        return false;
     switch (g_plan.mode) {
     case FaultMode::Error: return true;
     case FaultMode::Interrupt: return kind == Waits || kind == Moves;
@@ -36,11 +35,8 @@ bool Applies(Kind kind)
 // The file a call is about: its path, or the file its descriptor stands for.
 std::string Target(int fd)
 {
-    char link[64];
-    char name[PATH_MAX];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t length = ::readlink(link, name, sizeof name - 1);
-    return length > 0 ? std::string(name, static_cast<std::size_t>(length)) : std::string();
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error).string();
 }
 std::string Target(const char* path) { return path; }
 std::string Target(DIR* folder) { return Target(dirfd(folder)); }
@@ -51,7 +47,7 @@ std::string TargetOf(First first, Rest...)
         return Target(first);
     return std::string();
 }
-// The *at() calls name a path below a folder: the path is enough to tell it.
+// The *at() calls name a path below a folder.
 template <typename... Rest>
 std::string TargetOf(int folder, const char* path, Rest...)
 {
@@ -84,6 +80,12 @@ ssize_t ShortCall(ssize_t (*system)(int, const iovec*, int), int fd, const iovec
     return system(fd, halved, count);
 }
 
+// An open of an unnamed file (O_TMPFILE), which a plan may refuse.
+template <typename... Args>
+bool OpensUnnamed(Args...) { return false; }
+bool OpensUnnamed(const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; }
+bool OpensUnnamed(int, const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; }
+
 template <typename Result>
 Result Failed()
 {
@@ -105,14 +107,19 @@ struct Faulty<Result (*)(Args...), Entry> {
     static Result Call(Args... args)
     {
         auto system = sys::kSystemCalls.*Entry;
-        if (!Applies(kind) || ++g_plan.count != g_plan.nth)
+        if (!g_plan.unnamedFiles && OpensUnnamed(args...)) {
+            errno = EOPNOTSUPP;
+            return Failed<Result>();
+        }
+        if (!Applies(name, kind) || (++g_plan.count != g_plan.nth && !g_plan.every))
             return system(args...);
-        g_plan.fault = {name, g_plan.mode == FaultMode::Error ? error : 0, TargetOf(args...)};
+        const int code = g_plan.error != 0 ? g_plan.error : error;
+        g_plan.fault = {name, g_plan.mode == FaultMode::Error ? code : 0, TargetOf(args...)};
         if (g_plan.mode == FaultMode::Short)
             return ShortCall(system, args...);
         if (kind == Releases)
             system(args...);  // the descriptor is gone even when the call fails
-        errno = g_plan.mode == FaultMode::Error ? error : EINTR;
+        errno = g_plan.mode == FaultMode::Error ? code : EINTR;
         return Failed<Result>();
     }
 };
@@ -139,11 +146,10 @@ TVP_FAULT_CALLS(TVP_FAULTY)
 
 }  // namespace
 
-void ArmFaults(FaultMode mode, unsigned long nth)
+void ArmFaults(const FaultPlan& plan)
 {
     g_plan = Plan();
-    g_plan.mode = mode;
-    g_plan.nth = nth;
+    static_cast<FaultPlan&>(g_plan) = plan;
     TVP_FAULT_CALLS(TVP_ENTRY)
 }
 

@@ -1,8 +1,8 @@
-// Faults in the native system calls (platform/posix/syscalls.h): from Arm()
-// on, every call through the table is counted, and the nth one of those the
-// mode applies to fails (Error: with an errno that call really returns),
-// is interrupted (EINTR, before anything happened) or moves half its bytes
-// (Short, reads and writes only).
+// Faults in the native system calls (platform/posix/syscalls.h): from
+// ArmFaults() on, every call through the table is counted, and the nth one
+// of those the mode applies to (or every one) fails (Error: with an errno
+// that call really returns, or the plan's), is interrupted (EINTR, before
+// anything happened) or moves half its bytes (Short, reads and writes only).
 #pragma once
 
 #include <string>
@@ -15,8 +15,17 @@ struct FaultedCall {
     std::string target;          // the file it was about, when known
 };
 
-// Counts the calls of `mode` and faults the nth (1-based; 0 faults none).
-void ArmFaults(FaultMode mode, unsigned long nth);
+// What the faults are made on.
+struct FaultPlan {
+    FaultMode mode = FaultMode::Error;
+    unsigned long nth = 0;        // the call to fault, from 1; 0: none
+    const char* only = nullptr;   // count and fault only the calls of this name
+    bool every = false;           // fault every call counted, not only the nth
+    int error = 0;                // the errno of an Error, instead of the call's own
+    bool unnamedFiles = true;     // false: open(O_TMPFILE) is refused, as on a file system without
+};
+
+void ArmFaults(const FaultPlan& plan);
 // Puts the system's calls back; returns how many calls `mode` applied to.
 unsigned long DisarmFaults();
 const FaultedCall& LastFault();

@@ -33,15 +33,14 @@ struct Entry {
 };
 
 struct Plan {
-    FaultMode mode = FaultMode::Error;
-    unsigned long nth = 0;
+    FaultPlan plan;
     unsigned long count = 0;
     FaultedCall fault;
 } g_plan;
 
-bool Applies()
+bool Applies(const char* name)
 {
-    return g_plan.mode == FaultMode::Error;
+    return g_plan.plan.mode == FaultMode::Error && (g_plan.plan.only == nullptr || std::strcmp(name, g_plan.plan.only) == 0);
 }
 
 std::string Narrow(const wchar_t* text)
@@ -103,12 +102,13 @@ struct Faulty<I, Result(WINAPI*)(Args...)> {
     {
         const Entry& entry = g_entries[I];
         auto system = reinterpret_cast<Result(WINAPI*)(Args...)>(entry.system);
-        if (!Applies() || OnConsole(args...) || ++g_plan.count != g_plan.nth)
+        if (!Applies(entry.name) || OnConsole(args...) || (++g_plan.count != g_plan.plan.nth && !g_plan.plan.every))
             return system(args...);
-        g_plan.fault = {entry.name, static_cast<int>(entry.error), TargetOf(args...)};
+        const DWORD error = g_plan.plan.error != 0 ? static_cast<DWORD>(g_plan.plan.error) : entry.error;
+        g_plan.fault = {entry.name, static_cast<int>(error), TargetOf(args...)};
         if (entry.kind == Releases)
             system(args...);  // the handle is gone even when the call fails
-        SetLastError(entry.error);
+        SetLastError(error);
         if constexpr (std::is_pointer_v<Result>)
             return reinterpret_cast<Result>(entry.failure);
         else
@@ -170,11 +170,11 @@ void Patch(bool faulty)
 
 }  // namespace
 
-void ArmFaults(FaultMode mode, unsigned long nth)
+// Windows files always have a name: plan.unnamedFiles changes nothing here.
+void ArmFaults(const FaultPlan& plan)
 {
     g_plan = Plan();
-    g_plan.mode = mode;
-    g_plan.nth = nth;
+    g_plan.plan = plan;
     Patch(true);
 }
 

@@ -107,7 +107,9 @@ public:
             return ErrorFromSystem(static_cast<unsigned long>(errno));
         for (unsigned attempt = 1; fd_ < 0; ++attempt) {
             temporary_ = TemporaryName(path_, attempt);
-            fd_ = sys::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            do {
+                fd_ = sys::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            } while (fd_ < 0 && errno == EINTR);
             if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
                 temporary_.clear();
                 return ErrorFromSystem(static_cast<unsigned long>(errno));
