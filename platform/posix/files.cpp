@@ -8,9 +8,6 @@
 // exclude each other on Windows exclude each other here too, as long as
 // both go through this layer. A file system that has no locks at all is
 // read without one; only a lock held by someone else refuses the open.
-//
-// DeleteFileW leaves the file at the name of an archive that was never
-// completed: it is not the archive (abandoned_archive.h).
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -21,7 +18,6 @@
 #include <new>
 #include <string>
 
-#include "platform/posix/abandoned_archive.h"
 #include "platform/posix/handles.h"
 #include "platform/posix/text.h"
 #include "platform/posix/syscalls.h"
@@ -188,10 +184,6 @@ BOOL DeleteFileW(LPCWSTR path)
     }
     try {
         std::string native = ToNativePath(path);
-        if (IsAbandonedArchive(native)) {
-            errno = ENOENT;  // nothing of this run's is there
-            return FALSE;
-        }
         return sys::unlink(native.c_str()) == 0 ? TRUE : FALSE;
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;

@@ -20,15 +20,11 @@
 
 #include "platform/compound_file/file_io.h"
 #include "platform/compound_file/writer.h"
-#include "platform/posix/abandoned_archive.h"
 #include "platform/posix/text.h"
 #include "platform/posix/win32_subset.h"
 #include "platform/storage_calls.h"
 
 namespace {
-
-// The name the last storage's archive was to have and never took.
-std::string g_abandonedArchive;
 
 // The system's code behind a failure of the final Release(): the file sink
 // leaves errno as the failed call set it.
@@ -64,8 +60,7 @@ private:
 
 class Storage final : public IStorage {
 public:
-    Storage(std::unique_ptr<CodeKeepingSink> sink, const std::string& path)
-        : codes_(sink.get()), writer_(std::move(sink)), path_(path) {}
+    explicit Storage(std::unique_ptr<CodeKeepingSink> sink) : codes_(sink.get()), writer_(std::move(sink)) {}
 
     cfb::Error Start() { return writer_.Start(); }
     cfb::Writer& Writer() { return writer_; }
@@ -86,10 +81,7 @@ public:
         if (--references_ != 0) return references_;
         const bool failedBefore = writer_.Failure() != cfb::Error::None;
         const cfb::Error error = writer_.Finish();  // abandons instead when a write failed
-        const bool named = error == cfb::Error::None;
-        ArchiveCompletion() = {StorageResult(error), failedBefore ? 0 : SystemCode(error), named};
-        g_abandonedArchive.clear();
-        if (!named) g_abandonedArchive.swap(path_);
+        ArchiveCompletion() = {StorageResult(error), failedBefore ? 0 : SystemCode(error), error == cfb::Error::None};
         delete this;
         return 0;
     }
@@ -116,7 +108,6 @@ private:
     ULONG references_ = 1;
     CodeKeepingSink* codes_;  // owned by the writer
     cfb::Writer writer_;
-    std::string path_;
 };
 
 HRESULT Stream::QueryInterface(REFIID riid, void** object) {
@@ -142,11 +133,6 @@ HRESULT Stream::Write(const void* data, ULONG size, ULONG* written) {
 
 }  // namespace
 
-bool IsAbandonedArchive(const std::string& path)
-{
-    return !g_abandonedArchive.empty() && path == g_abandonedArchive;
-}
-
 HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD attrs, STGOPTIONS* options,
                            PSECURITY_DESCRIPTOR security, REFIID riid, void** object) {
     if (!object) return STG_E_INVALIDPOINTER;
@@ -170,11 +156,7 @@ HRESULT StgCreateStorageEx(const WCHAR* name, DWORD mode, DWORD format, DWORD at
 
     // Nothing has a name yet: whatever fails from here leaves no file.
     std::unique_ptr<CodeKeepingSink> codes(new (std::nothrow) CodeKeepingSink(std::move(sink)));
-    Storage* storage = nullptr;
-    try {
-        storage = codes ? new Storage(std::move(codes), path) : nullptr;
-    } catch (const std::bad_alloc&) {
-    }
+    Storage* storage = codes ? new (std::nothrow) Storage(std::move(codes)) : nullptr;
     if (!storage) return STG_E_INSUFFICIENTMEMORY;
     if ((error = storage->Start()) != cfb::Error::None) {
         const DWORD code = storage->Codes().TakeCode();

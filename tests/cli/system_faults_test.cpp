@@ -130,6 +130,9 @@ Outcome RunOnce(const Operation& operation, const FaultPlan& plan)
 // own texts name no reasons (tvpack's rows check those).
 std::string Problem(const Outcome& got, const Tree& before, const Outcome& clean, FaultMode mode, bool packer)
 {
+    for (const auto& [name, bytes] : before)
+        if (got.folder.count(name) == 0 && name != "castle.tvp")  // an archive may go; nothing else
+            return name + " is gone";
     for (const auto& [name, bytes] : got.folder) {
         auto old = before.find(name), fresh = clean.folder.find(name);
         if ((old == before.end() || old->second != bytes) && (fresh == clean.folder.end() || fresh->second != bytes))
