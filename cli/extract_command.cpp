@@ -9,7 +9,12 @@
 // no link is followed, and each file is given its name only once complete.
 // --include and --exclude choose the files written, after the whole archive
 // passed the checks; the folders on their way are created, nothing else.
+//
+// Two streams never land in one file: the file system's identity of each
+// file decides (see FileIdentity), as a short name or a folder that ignores
+// case makes aliases that no rule about names foresees.
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "cli/archive.h"
@@ -23,7 +28,44 @@ namespace {
 
 std::u16string Label(const LayoutFile& file)
 {
-    return u"stream " + Quoted(file.stream->name) + u": " + Quoted(file.stream->path) + u" ";
+    return u"stream " + Quoted(file.stream->name) + u": " + Quoted(file.stream->path);
+}
+
+// The stream each file on disk holds or is to hold, by the file's identity.
+using Owners = std::map<FileIdentity, const LayoutFile*>;
+
+// Claims the file at `file`'s place for it; empty when it is free or
+// `file`'s own, else why not.
+std::u16string Claim(const OutputTree& tree, const LayoutFile& file, Owners* owners)
+{
+    FileIdentity identity;
+    if (!tree.IdentityOf(file.components, &identity))
+        return std::u16string();
+    const LayoutFile*& owner = (*owners)[identity];
+    if (owner != nullptr && owner != &file)
+        return u"is the same file on disk as " + Label(*owner);
+    owner = &file;
+    return std::u16string();
+}
+
+// Why the folder named on the command line can't be one on this system: a
+// component that is no name here (a Windows name ending in a space).
+std::u16string FolderNameProblem(const std::u16string& folder)
+{
+    std::size_t start = 0;
+    for (std::size_t end = 0; end <= folder.size(); ++end) {
+        if (end < folder.size() && folder[end] != u'/' && folder[end] != u'\\')
+            continue;
+        std::u16string component = folder.substr(start, end - start);
+        bool drive = start == 0 && component.size() == 2 && component[1] == u':';
+        start = end + 1;
+        if (component.empty() || component == u"." || component == u".." || component == u"?" || drive)
+            continue;
+        std::u16string problem = NameProblem(component);
+        if (!problem.empty())
+            return Quoted(component) + u" " + problem;
+    }
+    return std::u16string();
 }
 
 // What is in the way of writing `file` below the folder; empty when nothing
@@ -51,7 +93,8 @@ std::u16string Obstacle(const OutputTree& tree, const LayoutFile& file, bool for
 
 // Writes the file under a temporary name and gives it its name when
 // complete; on any failure the temporary file goes.
-std::u16string ExtractFile(const ModArchive& archive, const OutputTree& tree, const LayoutFile& file, bool force)
+std::u16string ExtractFile(const ModArchive& archive, const OutputTree& tree, const LayoutFile& file, bool force,
+                           Owners* owners)
 {
     OutputFile output;
     std::u16string problem = output.Create(tree, file.components);
@@ -67,7 +110,12 @@ std::u16string ExtractFile(const ModArchive& archive, const OutputTree& tree, co
         return u"can't be read from the archive: " + readProblem;
     if (!writeProblem.empty())
         return u"can't be written: " + writeProblem;
-    return output.Commit(force);
+    // The name may have come to stand for a file another stream wrote.
+    problem = Claim(tree, file, owners);
+    FileIdentity identity;
+    if (problem.empty() && output.Identity(&identity))
+        (*owners)[identity] = &file;
+    return problem.empty() ? output.Commit(force) : problem;
 }
 
 // Keeps the files --include and --exclude choose. False, with each pattern
@@ -106,6 +154,11 @@ int RunExtract(const Arguments& arguments)
     if (!ChooseFiles(arguments, prefix, &files))
         return kExitFailure;
 
+    problem = FolderNameProblem(folderText);
+    if (!problem.empty()) {
+        WriteText(Channel::Err, u"tvpack: " + Quoted(folderText) + u": refused: " + problem + u"\n");
+        return kExitFailure;
+    }
     OutputTree tree;
     problem = tree.Open(NativePath(folderText), false);
     if (!problem.empty()) {
@@ -113,10 +166,13 @@ int RunExtract(const Arguments& arguments)
         return kExitFailure;
     }
     bool refused = false;
+    Owners owners;
     for (const LayoutFile& file : files) {
         std::u16string obstacle = Obstacle(tree, file, arguments.force);
+        if (obstacle.empty())
+            obstacle = Claim(tree, file, &owners);
         if (!obstacle.empty()) {
-            WriteText(Channel::Err, prefix + u"refused: " + Label(file) + obstacle + u"\n");
+            WriteText(Channel::Err, prefix + u"refused: " + Label(file) + u" " + obstacle + u"\n");
             refused = true;
         }
     }
@@ -131,9 +187,9 @@ int RunExtract(const Arguments& arguments)
     }
 
     for (const LayoutFile& file : files) {
-        problem = ExtractFile(archive, tree, file, arguments.force);
+        problem = ExtractFile(archive, tree, file, arguments.force, &owners);
         if (!problem.empty()) {
-            WriteText(Channel::Err, prefix + Label(file) + problem + u"\n");
+            WriteText(Channel::Err, prefix + Label(file) + u" " + problem + u"\n");
             return kExitFailure;
         }
     }

@@ -26,6 +26,20 @@
 // What a name below the folder stands for.
 enum class OnDisk { Missing, File, Folder, Link, Other };
 
+// The file system's own identity of a file: volume serial number and file
+// index on Windows, device and inode on POSIX. Two names with one identity
+// are one file, whatever their spelling (a short name, a folder that ignores
+// case, a hard link).
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+
+    bool operator<(const FileIdentity& other) const
+    {
+        return volume != other.volume ? volume < other.volume : index < other.index;
+    }
+};
+
 class OutputTree {
 public:
     OutputTree() = default;
@@ -53,6 +67,10 @@ public:
     // is not a folder. Empty on success, else why a name could not be looked
     // at (the kinds found until then are kept).
     std::u16string Look(const std::vector<std::u16string>& components, std::vector<OnDisk>* kinds) const;
+
+    // The identity of what stands at `components` below the folder, links
+    // not followed; false when nothing does or it can't be looked at.
+    bool IdentityOf(const std::vector<std::u16string>& components, FileIdentity* identity) const;
 
     // Whether the folder exists (and is open).
     bool Exists() const { return handle_ != -1; }
@@ -92,6 +110,9 @@ public:
 
     // Empty on success, else the system's reason.
     std::u16string Write(const std::uint8_t* data, std::size_t size);
+
+    // The identity of the file being written; false when it can't be had.
+    bool Identity(FileIdentity* identity) const;
 
     // Closes the file and gives it its name. With `replace` a file of that
     // name is replaced; without, one that exists fails the commit. Empty on

@@ -272,3 +272,21 @@ void OutputFile::Discard()
         sys::close(static_cast<int>(folder));
     folders_.clear();
 }
+
+bool OutputTree::IdentityOf(const std::vector<std::u16string>& components, FileIdentity* identity) const
+{
+    struct stat info;
+    if (sys::lstat(PathOf(components, components.size()).c_str(), &info) != 0)
+        return false;
+    *identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+bool OutputFile::Identity(FileIdentity* identity) const
+{
+    struct stat info;
+    if (sys::fstat(static_cast<int>(file_), &info) != 0)
+        return false;
+    *identity = FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}

@@ -9,9 +9,26 @@
 
 #include "cli/console.h"
 #include "cli/explorer_start.h"
+#include "cli/tvpack.h"
+#include "platform/compound_file/file_io.h"
+
+namespace {
+
+// Ctrl+C, Ctrl+Break, a closed console, a logoff or a shutdown ends tvpack at
+// once, with the status Windows gives a program ended by Ctrl+C. Every file
+// tvpack writes is marked for deletion until it is complete, so the system
+// removes a half-written one as the process ends.
+BOOL WINAPI EndOnConsoleEvent(DWORD)
+{
+    cfb::EndProcess(static_cast<unsigned>(STATUS_CONTROL_C_EXIT));
+    return TRUE;
+}
+
+}  // namespace
 
 int main()
 {
+    SetConsoleCtrlHandler(EndOnConsoleEvent, TRUE);
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
     if (argv == nullptr) {

@@ -8,6 +8,7 @@
 
 #include "cli/system_reason.h"
 #include "cli/text.h"
+#include "platform/compound_file/file_io.h"
 
 namespace {
 
@@ -30,23 +31,33 @@ HANDLE HoldFolder(const fs::path& path, bool followLink)
                        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
 }
 
-bool IsPlainFolder(HANDLE folder)
+// Empty when `folder` is a plain folder, else why not.
+std::u16string PlainFolderProblem(HANDLE folder)
 {
     BY_HANDLE_FILE_INFORMATION info;
-    return GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-           (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!GetFileInformationByHandle(folder, &info))
+        return u"can't be looked at: " + SystemReason(GetLastError());
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0
+               ? std::u16string()
+               : u"is not a plain folder";
+}
+
+FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 // Creates a new, empty file under a name no other file in `folder` has and
-// stores that name. Every file extract writes starts here, and is renamed
-// into place only when complete.
+// stores that name. Every file extract writes starts here, marked for
+// deletion, and is renamed into place only when complete.
 HANDLE CreateTemporary(const fs::path& folder, std::wstring* name)
 {
     static unsigned created = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         *name = L".tvpack-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++created);
-        HANDLE file = CreateFileW((folder / *name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = cfb::CreateMarkedFile((folder / *name).c_str());
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
             return file;
     }
@@ -70,7 +81,12 @@ std::u16string OutputTree::OpenRoot(bool create)
         return IsMissing(code) && !create ? std::u16string() : SystemReason(code);
     }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(folder, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (!GetFileInformationByHandle(folder, &info)) {
+        const DWORD code = GetLastError();
+        CloseHandle(folder);
+        return SystemReason(code);
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         CloseHandle(folder);
         return u"not a folder";
     }
@@ -125,8 +141,9 @@ std::u16string OutputFile::Create(const OutputTree& tree, const std::vector<std:
             return u"folder " + Quoted(PathText(at)) + u" can't be opened: " + SystemReason(code);
         }
         folders_.push_back(reinterpret_cast<std::intptr_t>(folder));
-        if (!IsPlainFolder(folder))
-            return u"folder " + Quoted(PathText(at)) + u" is not a plain folder";
+        const std::u16string problem = PlainFolderProblem(folder);
+        if (!problem.empty())
+            return u"folder " + Quoted(PathText(at)) + u" " + problem;
     }
     HANDLE file = CreateTemporary(path_.parent_path(), &temporary_);
     if (file == INVALID_HANDLE_VALUE) {
@@ -157,15 +174,9 @@ std::u16string OutputFile::Commit(bool replace)
 {
     HANDLE file = AsHandle(file_);
     file_ = -1;
-    if (!CloseHandle(file)) {
-        const DWORD code = GetLastError();
-        std::u16string problem = u"can't be written: " + SystemReason(code);
-        Discard();
-        return problem;
-    }
     const fs::path temporary = path_.parent_path() / temporary_;
-    if (!MoveFileExW(temporary.c_str(), path_.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-        DWORD code = GetLastError();
+    if (!cfb::CompleteMarkedFile(file, temporary.c_str(), path_.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        const DWORD code = GetLastError();
         Discard();
         return NamingFailed(code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS, SystemReason(code));
     }
@@ -185,4 +196,28 @@ void OutputFile::Discard()
     for (std::intptr_t folder : folders_)
         CloseHandle(AsHandle(folder));
     folders_.clear();
+}
+
+bool OutputTree::IdentityOf(const std::vector<std::u16string>& components, FileIdentity* identity) const
+{
+    HANDLE file = CreateFileW(PathOf(components, components.size()).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    if (known)
+        *identity = IdentityFrom(info);
+    return known;
+}
+
+bool OutputFile::Identity(FileIdentity* identity) const
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(AsHandle(file_), &info))
+        return false;
+    *identity = IdentityFrom(info);
+    return true;
 }

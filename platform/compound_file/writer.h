@@ -67,7 +67,7 @@ public:
     // closes the sink. On failure the header slot keeps its zeros.
     Error Finish();
 
-    // Closes the sink without completing the archive (the header stays zero).
+    // Discards the sink without completing the archive (the header stays zero).
     void Abandon();
 
     bool Finished() const { return finished_; }
