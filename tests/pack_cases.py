@@ -178,18 +178,17 @@ class Front:
     def pack(self, root, row):
         """Exit status, the pane text and the progress calls (test_pack only)."""
         mods = [self.prefix(root) + m.replace("/", "\\" if self.wine else "/") for m in row.mods]
+        args = [a for answer in row.answers for a in ("--answer", answer)] + \
+               (["--lock", row.lock.replace("/", "\\") if self.wine else row.lock] if row.lock else [])
+        stdin, timeout = b"", 120
         if self.kind == "test_pack":
-            args = [a for answer in row.answers for a in ("--answer", answer)] + \
-                   (["--lock", row.lock] if row.lock else []) + (["--on-question", row.hook] if row.hook else [])
-            code, out, err = run(self.command + args + mods, root)
+            command = self.command + args + (["--on-question", row.hook] if row.hook else []) + mods
         elif self.kind == "tvpack":
-            answers = b"".join(QUESTION_ANSWERS[a] for a in row.answers)
-            code, out, err = run(self.command + ["pack"] + mods, root, answers)
+            command, stdin = self.command + ["pack"] + mods, b"".join(QUESTION_ANSWERS[a] for a in row.answers)
         else:
-            args = [a for answer in row.answers for a in ("--answer", answer)] + \
-                   (["--lock", row.lock.replace("/", "\\")] if row.lock else []) + (["--watch"] if row.watch else [])
-            code, out, err = run(self.command[:-1] + ["pack", windows_path(self.command[-1])] + args + list(row.mods), root,
-                                 timeout=300)
+            watch = ["--watch"] if row.watch else []
+            command, timeout = self.command[:-1] + ["pack", windows_path(self.command[-1])] + args + watch + list(row.mods), 300
+        code, out, err = run(command, root, stdin, timeout)
         return code, out.replace("\r\n", "\n"), err
 
 
@@ -240,10 +239,9 @@ def check_progress_calls(out, err):
 
 
 def check_watched(out, err):
-    """While the mod is packed, the pane is seen counting up, without a step
-    back, to the count of its final line, about ten times a second or more
-    (the pane promises 10 to 40): at least 3 counts, and at least 8 a second
-    from the first count seen to the last."""
+    """While the mod is packed, the pane is seen counting up without a step
+    back to its final count, at least 3 counts and 8 a second from the first
+    seen to the last (the pane promises 10 to 40)."""
     line = next((line for line in err.splitlines() if line.startswith("pane counted:")), "no watch")
     seen = [(int(count), int(ms)) for count, ms in re.findall(r" (\d+)@(\d+)", line)]
     counts = [count for count, _ in seen]
@@ -267,11 +265,9 @@ def check_questions(row, out, err):
     expect(len(boxes), len(row.answers), "message boxes (%s)" % boxes)
     for box in boxes:
         shown = QUESTION.match(box)
-        if not shown:
-            raise AssertionError("not the overwrite question: " + box)
-        pane = shown.group(1).replace("\\n", "\n")
-        if not (out.startswith(pane) and pane.endswith("\n\n") or pane == ""):
-            raise AssertionError("the pane when the question appeared: %r" % pane)
+        pane = shown.group(1).replace("\\n", "\n") if shown else None
+        if not shown or not (out.startswith(pane) and pane.endswith("\n\n") or pane == ""):
+            raise AssertionError("not the overwrite question, or not the pane's lines before it: " + box)
 
 
 WINDOW = """window at {x},{y} of {w}x{h} size 640x400 style 90000000 ex 00000000 class style 00000003 menu 0
@@ -313,9 +309,8 @@ def window_and_boxes(front):
 
 def startup_failure(front):
     """Without the file dialog's library the program fails at start-up: an
-    ownerless OK box "Fatal Error" without icon, and the exit status -1. A
-    copy of the program runs, so that the library stays switched off for
-    that file name alone."""
+    ownerless OK box "Fatal Error" without icon, exit status -1. A copy runs,
+    so that the library is switched off for that file name alone."""
     with tempfile.TemporaryDirectory(prefix="tvp-start-") as root:
         app = os.path.join(root, "TolvanePacker-startup.exe")
         shutil.copy(front.command[-1], app)

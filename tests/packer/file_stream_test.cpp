@@ -15,9 +15,7 @@ namespace {
 
 std::u16string g_pane;  // the text the pane would show
 
-struct Script {
-    HRESULT create = S_OK, header = S_OK, content = S_OK;
-};
+struct Script { HRESULT create = S_OK, header = S_OK, content = S_OK; };
 
 // The storage and its one stream: what was asked of them, and what they answer.
 class FakeStorage final : public IStorage, public IStream {

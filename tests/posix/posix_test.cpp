@@ -80,8 +80,7 @@ TEST(PosixFind, ListsInNtfsOrderAndRefusesLinkLoops) {
                              "\xE4\xB8\x80", "\xEF\xBD\x81", "Z", "\xD0\xB0", "\xCF\x89", "\xC3\x89"}) {
         std::ofstream(dir / name) << "x";
     }
-    fs::create_directories(dir / "-sub" / "deeper");
-    fs::create_directories(dir / "other");
+    fs::create_directories(dir / "-sub" / "deeper"), fs::create_directories(dir / "other");
     fs::create_directory_symlink("..", dir / "-sub" / "deeper" / "up");
     fs::create_directory_symlink("../other", dir / "-sub" / "side");
     fs::create_symlink("missing", dir / "gone");
