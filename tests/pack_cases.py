@@ -22,7 +22,6 @@ from harness import (EXAMPLES, Wine, absolute, archive_problems, expect, expecte
                      run_table, tree, windows_path, write)
 
 ALL = ("test_pack", "tvpack", "window")
-QUESTION_ANSWERS = {"yes": b"y\n", "no": b"n\n", "cancel": b"c\n"}
 
 
 class Row:
@@ -170,7 +169,6 @@ ROWS = [
 class Front:
     def __init__(self, kind, command, wine):
         self.kind, self.command, self.wine = kind, command, wine
-        self.name = kind + (" under Wine" if wine else "")
 
     def prefix(self, root):
         return windows_path(root) + "\\" if self.wine else root + "/"
@@ -184,7 +182,7 @@ class Front:
         if self.kind == "test_pack":
             command = self.command + args + (["--on-question", row.hook] if row.hook else []) + mods
         elif self.kind == "tvpack":
-            command, stdin = self.command + ["pack"] + mods, b"".join(QUESTION_ANSWERS[a] for a in row.answers)
+            command, stdin = self.command + ["pack"] + mods, "".join(a[0] + "\n" for a in row.answers).encode()
         else:
             watch = ["--watch"] if row.watch else []
             command, timeout = self.command[:-1] + ["pack", windows_path(self.command[-1])] + args + watch + list(row.mods), 300
