@@ -47,10 +47,7 @@ private:
 
 TEST(AddFileStream, FailuresGiveTheirMessagesAfterTheProgressLine) {
     using cfb::Error;
-    const struct {
-        Script script;
-        std::u16string message;  // empty: success
-    } cases[] = {
+    const struct { Script script; std::u16string message; } cases[] = {  // no message: success
         {{}, u""},
         {{StorageResult(Error::AccessDenied)}, u"\r\nError creating stream! Access denied!\r\n"},
         {{StorageResult(Error::StreamAlreadyOpen)}, u"\r\nError creating stream! Access denied!\r\n"},
