@@ -46,6 +46,7 @@ DIR_ERROR = 'Error adding mod directory to mod archive "m.tvp"!\n'
 TOO_LARGE = 'Error! File "m\\big.bin" is too large for a mod archive!\n' + DIR_ERROR
 TOO_LONG = re.compile(r'(?s).*is too long!.*' + re.escape(NO_NUMBER))
 CORE, NATIVE, LOCKS, MN = ("test_pack", "tvpack"), ("native",), ("test_pack", "window"), ("m.tvx", "n.tvx")
+HOOKED = {"fronts": ("test_pack",), "where": NATIVE}  # the tree changed between the walks: in process only
 OLD, N = {"m.tvp": b"an older archive"}, {"n.tvx": b"n", "n/c": b"c"}
 # Not mods: an extension in another case or longer or shorter, no folder, a folder in another case, a file.
 NOT_MODS = ("m.TVX", "m.tvxx", "m.tv", "lonely.tvx", "case.tvx", "plain.tvx")
@@ -101,6 +102,7 @@ def cut_at_limit(prefix):
 
 
 def large(count, size):
+    """A mod of a few large files, made only when its row runs."""
     return lambda prefix: {"m.tvx": b"large", **{"m/f%02d.bin" % i: bytes([i]) * size for i in range(count)}}
 
 
@@ -135,15 +137,12 @@ ROWS = [
         mods=MN, answers=("cancel",)),
     Row("Exit pressed while the question is open", simple(OLD), "", answers=("exit",), fronts=("window",), fatal=True),
     Row("no answer to the question ends the batch", simple(OLD), "", answers=("none",), fronts=("test_pack",), fatal=True),
-    Row("a folder where the archive goes, Yes", simple({"m.tvp/inside": None}), FAILED, answers=("yes",),
-        archives={"m.tvp": "same"}),
-    Row("a locked mod file", simple(), CREATING + 'Error adding tvx file to mod archive "m.tvp"!\n', lock="m.tvx",
-        fronts=LOCKS),
+    Row("a folder where the archive goes, Yes", simple({"m.tvp/inside": None}), FAILED, answers=("yes",), archives={"m.tvp": "same"}),
+    Row("a locked mod file", simple(), CREATING + 'Error adding tvx file to mod archive "m.tvp"!\n', lock="m.tvx", fronts=LOCKS),
     Row("a locked file in a sub-directory", simple(), CREATING + "Adding file 2/3" + DIR_ERROR, lock="m/sub/b.txt", fronts=LOCKS),
     Row("a path of exactly 259 units", path_limit(259), done("m.tvp", 2)),
     Row("a path of 260 units", path_limit(260), TOO_LONG),
-    Row("a path beyond the limit two levels down", {"m.tvx": b"m", "m/%s/%s/x.txt" % (D120, D120): b"x"},
-        cut_at_limit, fronts=CORE),
+    Row("a path beyond the limit two levels down", {"m.tvx": b"m", "m/%s/%s/x.txt" % (D120, D120): b"x"}, cut_at_limit, fronts=CORE),
     Row("a mod file whose own path is too long", {DEEP: b"m"},
         re.compile(r'(?s)Error! Path of file ".*m\.tvx" is too long!\n'), (DEEP,), fronts=CORE),
     Row("a tree 130 levels deep", {"m.tvx": b"m", "m/" + "a/" * 130 + "x.txt": b"x"}, TOO_LONG, fronts=CORE),
@@ -151,10 +150,8 @@ ROWS = [
         'from directory "{abs}m\\up"!\n' + NO_NUMBER, setup=links("m/up", ".."), where=NATIVE, fronts=CORE),
     Row("a file of 4 GiB and a little more", simple(), CREATING + "Adding file 2/4\n" + TOO_LARGE,
         setup=too_large(2 ** 32 + 5), fronts=CORE, where=NATIVE),
-    Row("a file removed between the walks", simple(OLD), CREATING + "Adding file 2/3\n" + SUCCESS, hook="rm m/sub/b.txt",
-        fronts=("test_pack",), where=NATIVE),
-    Row("a file created between the walks", simple(OLD), CREATING + "Adding file 4/3\n" + SUCCESS, hook="echo c > m/c.txt",
-        fronts=("test_pack",), where=NATIVE),
+    Row("a file removed between the walks", simple(OLD), CREATING + "Adding file 2/3\n" + SUCCESS, hook="rm m/sub/b.txt", **HOOKED),
+    Row("a file created between the walks", simple(OLD), CREATING + "Adding file 4/3\n" + SUCCESS, hook="echo c > m/c.txt", **HOOKED),
     # What else stands at the archive's name, or holds the archive, is left as it is.
     Row("links at the archives' names, Yes", {**simple(N), "victim": b"victim"}, FAILED + FAILED.replace("m.tvp", "n.tvp"),
         mods=MN, answers=("yes", "yes"), setup=links("m.tvp", "victim", "n.tvp", "nowhere"), archives={"n.tvp": "none"},
