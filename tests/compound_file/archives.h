@@ -19,10 +19,7 @@
 namespace cfb_test {
 
 using Bytes = std::vector<std::uint8_t>;
-struct Stream {
-    std::u16string name;
-    Bytes bytes;
-};
+struct Stream { std::u16string name; Bytes bytes; };
 using Streams = std::vector<Stream>;
 inline bool operator==(const Stream& a, const Stream& b) { return a.name == b.name && a.bytes == b.bytes; }
 inline bool operator<(const Stream& a, const Stream& b) { return a.name < b.name; }
@@ -40,6 +37,7 @@ inline std::u16string Upper(std::u16string name) {
 }
 
 inline std::string Narrow(const std::u16string& name) { return std::string(name.begin(), name.end()); }
+inline std::u16string Widen(const std::string& name) { return std::u16string(name.begin(), name.end()); }
 
 // Names of letters, digits and '_' (numbers among them, so that "9" and "10"
 // meet), unique without regard to case; sizes around the 64-byte mini
@@ -54,11 +52,8 @@ inline Streams RandomStreams(std::uint32_t seed) {
     std::set<std::u16string> folded;
     for (const std::size_t count = 1 + random() % (seed % 4 == 0 ? 300 : 40); streams.size() < count;) {
         std::u16string name;
-        if (random() % 2 == 0) {
-            for (const char c : std::to_string(1 + random() % 1200)) name += c;
-        } else {
-            for (std::size_t n = 1 + random() % 31; n > 0; --n) name += letters[random() % (sizeof letters - 1)];
-        }
+        if (random() % 2 == 0) name = Widen(std::to_string(1 + random() % 1200));
+        else for (std::size_t n = 1 + random() % 31; n > 0; --n) name += letters[random() % (sizeof letters - 1)];
         if (!folded.insert(Upper(name)).second) continue;
         std::size_t size = random() % 10 == 0 ? random() % 300000 : sizes[random() % 8] + random() % 3;
         streams.push_back({name, Pattern(size > 0 ? size - 1 : 0, seed * 1000 + static_cast<std::uint32_t>(streams.size()))});
@@ -95,11 +90,10 @@ inline std::uint32_t U32(const Bytes& file, std::size_t at) {
 }
 
 // What our reader finds wrong with `file` as the archive of `streams`: it
-// must open it, find no fault in its structure and, when `strict`, none of
-// the writer's choices either (other writers leave unused entries dirty or
-// the root red; ours does not), list the streams in
-// the format's name order (shorter names first, then by upper-cased units)
-// and read back each one's bytes.
+// must open it, find no fault in its structure (with `strict`, none of the
+// writer's choices either: others leave unused entries dirty or the root
+// red, ours does not), list the streams in the format's name order (shorter
+// names first, then by upper-cased units) and read back each one's bytes.
 inline std::string ReadBack(const Bytes& file, Streams streams, bool strict = true) {
     cfb::MemorySource source(file.data(), file.size());
     cfb::Reader reader;
@@ -124,11 +118,7 @@ inline std::string ReadBack(const Bytes& file, Streams streams, bool strict = tr
     return std::string();
 }
 
-struct Archive {
-    std::string name;
-    Streams streams;
-    Bytes file;
-};
+struct Archive { std::string name; Streams streams; Bytes file; };
 
 // What readers that share no code with ours find wrong with the archives: on
 // the build host olefile (at its strictest), 7-Zip and gsf; on Windows, or

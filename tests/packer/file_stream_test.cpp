@@ -15,9 +15,7 @@ namespace {
 
 std::u16string g_pane;  // the text the pane would show
 
-struct Script {
-    HRESULT create = S_OK, header = S_OK, content = S_OK;
-};
+struct Script { HRESULT create = S_OK, header = S_OK, content = S_OK; };
 
 // The storage and its one stream: what was asked of them, and what they answer.
 class FakeStorage final : public IStorage, public IStream {
@@ -49,10 +47,7 @@ private:
 
 TEST(AddFileStream, FailuresGiveTheirMessagesAfterTheProgressLine) {
     using cfb::Error;
-    const struct {
-        Script script;
-        std::u16string message;  // empty: success
-    } cases[] = {
+    const struct { Script script; std::u16string message; } cases[] = {  // no message: success
         {{}, u""},
         {{StorageResult(Error::AccessDenied)}, u"\r\nError creating stream! Access denied!\r\n"},
         {{StorageResult(Error::StreamAlreadyOpen)}, u"\r\nError creating stream! Access denied!\r\n"},

@@ -16,11 +16,7 @@
 namespace {
 
 TEST(PosixNames, ConvertBothWaysAndKeepEveryByte) {
-    const struct {
-        std::u16string text;
-        std::string native;
-        bool toNative, fromNative;
-    } cases[] = {
+    const struct { std::u16string text; std::string native; bool toNative, fromNative; } cases[] = {
         {u"a\uF05Cb", "a\\b", true, true},  // a backslash inside a name
         {u"caf\xDCE9\xDC80\xDCFF", "caf\xE9\x80\xFF", true, true},  // bytes that are no UTF-8, escaped
         {u"\u007F\u0080\u07FF\u0800\uFFFF", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", true, true},
@@ -80,8 +76,7 @@ TEST(PosixFind, ListsInNtfsOrderAndRefusesLinkLoops) {
                              "\xE4\xB8\x80", "\xEF\xBD\x81", "Z", "\xD0\xB0", "\xCF\x89", "\xC3\x89"}) {
         std::ofstream(dir / name) << "x";
     }
-    fs::create_directories(dir / "-sub" / "deeper");
-    fs::create_directories(dir / "other");
+    fs::create_directories(dir / "-sub" / "deeper"), fs::create_directories(dir / "other");
     fs::create_directory_symlink("..", dir / "-sub" / "deeper" / "up");
     fs::create_directory_symlink("../other", dir / "-sub" / "side");
     fs::create_symlink("missing", dir / "gone");
