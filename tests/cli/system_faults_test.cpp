@@ -240,4 +240,52 @@ TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
     fs::remove_all(kRoot);
 }
 
+
+
+#ifndef _WIN32  // the native calls' names
+// What the pane says when one kind of call fails at one place, and what
+// PackMod returns: the texts the loop above does not look at.
+TEST(SystemFaults, PaneTextsOfFailedCalls)
+{
+    const std::string creating = "Creating mod archive \"castle.tvp\".\nAdding file 3/4\n";
+    const std::string notAdded = "Error adding mod directory to mod archive \"castle.tvp\"!\n";
+    const std::string notCounted = "Error getting file number in mod directory \"castle\"!\n";
+    const struct {
+        const char* call;
+        unsigned long nth;  // of the calls of that name
+        int error;
+        PackResult result;
+        std::string pane;  // "{root}" stands for the mod's folder
+    } cases[] = {
+        {"open", 1, EACCES, PackResult::Done, "Error creating mod archive \"castle.tvp\"!\n"},
+        {"pwrite", 2, ENOSPC, PackResult::Done, creating + "Error writing stream! Storage device is full!\n" + notAdded},
+        {"opendir", 1, EACCES, PackResult::Fatal, ""},
+        {"opendir", 2, EACCES, PackResult::Done, "Error searching directory \"{root}castle\\*\"!\n" + notCounted},
+        {"opendir", 3, EACCES, PackResult::Done, "Error searching directory \"{root}castle\\sub\\*\"!\n"
+                                                 "Error getting file count from directory \"{root}castle\\sub\"!\n" + notCounted},
+        {"opendir", 5, EACCES, PackResult::Done, creating + "Error searching directory \"castle\\sub\\*\"!\n" + notAdded},
+    };
+    const fs::path folder = kRoot / "pane";
+    Write({{"castle.tvx", "tvx"}, {"castle/a.txt", "a"}, {"castle/big.bin", std::string(5000, 'b')},
+           {"castle/sub/c.txt", "c"}}, folder);
+    for (const auto& c : cases) {
+        FaultPlan plan;
+        plan.only = c.call, plan.nth = c.nth, plan.error = c.error;
+        testing::internal::CaptureStdout();
+        ArmFaults(plan);
+        const PackResult result = PackMod(ToPlatformText(Widen((folder / "castle.tvx").string())).c_str());
+        DisarmFaults();
+        std::fflush(nullptr);
+        std::string pane = c.pane;
+        for (std::size_t at; (at = pane.find("{root}")) != std::string::npos;)
+            pane.replace(at, 6, folder.string() + "/");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), pane) << c.call << " " << c.nth;
+        EXPECT_EQ(result, c.result) << c.call << " " << c.nth;
+        EXPECT_FALSE(fs::exists(folder / "castle.tvp")) << c.call << " " << c.nth;
+    }
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(kRoot);
+}
+#endif
+
 }  // namespace
