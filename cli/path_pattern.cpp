@@ -17,17 +17,7 @@ char16_t Upcase(char16_t unit)
 {
     if (unit < 0x80)
         return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
-    const UpcaseRange* begin = kUpcaseRanges;
-    const UpcaseRange* end = kUpcaseRanges + kUpcaseRangeCount;
-    // The last run that starts at or before the unit is the only one that can hold it.
-    const UpcaseRange* after =
-        std::upper_bound(begin, end, unit, [](char16_t value, const UpcaseRange& range) { return value < range.first; });
-    if (after == begin)
-        return unit;
-    const UpcaseRange& range = *(after - 1);
-    if (unit > range.last || (unit - range.first) % range.step != 0)
-        return unit;
-    return static_cast<char16_t>(static_cast<std::int32_t>(unit) + range.delta);
+    return UpcaseUnit(unit);
 }
 
 // Splits upper-cased text at every unit `separators` holds; the views

@@ -1,22 +1,10 @@
 #include "platform/posix/ntfs_order.h"
 
-#include <algorithm>
-
 #include "platform/posix/upcase_table.h"
 
 WCHAR NtfsUpcase(WCHAR unit)
 {
-    const UpcaseRange* begin = kUpcaseRanges;
-    const UpcaseRange* end = kUpcaseRanges + kUpcaseRangeCount;
-    // The last run that starts at or before the unit is the only one that can hold it.
-    const UpcaseRange* after = std::upper_bound(
-        begin, end, unit, [](WCHAR value, const UpcaseRange& range) { return value < range.first; });
-    if (after == begin)
-        return unit;
-    const UpcaseRange& range = *(after - 1);
-    if (unit > range.last || (unit - range.first) % range.step != 0)
-        return unit;
-    return static_cast<WCHAR>(static_cast<std::int32_t>(unit) + range.delta);
+    return UpcaseUnit(unit);
 }
 
 std::u16string NtfsUpcaseName(const std::u16string& name)

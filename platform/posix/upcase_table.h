@@ -3,6 +3,7 @@
 // themselves.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,3 +17,19 @@ struct UpcaseRange {
 // Sorted by first; runs do not overlap.
 extern const UpcaseRange kUpcaseRanges[];
 extern const std::size_t kUpcaseRangeCount;
+
+// The unit's upper case by the table.
+inline char16_t UpcaseUnit(char16_t unit)
+{
+    const UpcaseRange* begin = kUpcaseRanges;
+    const UpcaseRange* end = kUpcaseRanges + kUpcaseRangeCount;
+    // The last run that starts at or before the unit is the only one that can hold it.
+    const UpcaseRange* after =
+        std::upper_bound(begin, end, unit, [](char16_t value, const UpcaseRange& range) { return value < range.first; });
+    if (after == begin)
+        return unit;
+    const UpcaseRange& range = *(after - 1);
+    if (unit > range.last || (unit - range.first) % range.step != 0)
+        return unit;
+    return static_cast<char16_t>(static_cast<std::int32_t>(unit) + range.delta);
+}
