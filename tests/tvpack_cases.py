@@ -237,24 +237,24 @@ def big_second_stream(size=6144):
 LISTING = ("1    29  castle.tvx\n2    35  castle\\README.txt\n3    32  castle\\scripts\\gate.lua\n"
            "4     0  castle\\scripts\\unused.cfg\n5  3004  castle\\sounds\\gate.wav\n"
            "6    23  castle\\textures\\stone.txt\n7  6000  castle\\textures\\walls\\brick.dds\n")
-SYSTEM_ARCHIVE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz", "corpus", "archive", "system-library-castle.tvp")
-
+STORED = {"version4": os.path.join(os.path.dirname(os.path.abspath(__file__)), "support", "version4-castle.tvp"),
+          "system": os.path.join(os.path.dirname(os.path.abspath(__file__)), "fuzz", "corpus", "archive", "system-library-castle.tvp")}
 
 
 def rewritten(writer):
-    """Prepares castle.tvp written again, stream by stream, by another writer:
-    "gsf" (gsf createole), "version4" (our crafting tool with 4096-byte
-    sectors) or "system" (the system's library: live under Wine, else the
+    """Prepares castle.tvp as another writer writes it: "gsf" (gsf createole,
+    stream by stream), "version4" (the same streams in 4096-byte sectors,
+    stored) or "system" (the system's library: live under Wine, else the
     archive it once wrote, kept with the fuzz corpus)."""
     def prepare(root):
         path, folder = os.path.join(root, "castle.tvp"), os.path.join(root, "streams")
-        if writer == "system" and not WINE:
-            return write(path, read(SYSTEM_ARCHIVE))
+        if writer != "gsf" and not (WINE and writer == "system"):
+            return write(path, read(STORED[writer]))
         with olefile.OleFileIO(path) as ole:
             streams = [(e[0], ole.openstream(e).read()) for e in sorted(ole.listdir(), key=lambda e: int(e[0]))]
         os.remove(path)
-        if writer != "gsf":
-            return craft(streams, "castle.tvp", ["--" + writer])(root)
+        if writer == "system":
+            return craft(streams, "castle.tvp", ["--system"])(root)
         for name, content in streams:
             write(os.path.join(folder, name), content)
         expect(run(["gsf", "createole", path] + [name for name, _ in streams], folder)[0], 0, "gsf createole")
