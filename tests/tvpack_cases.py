@@ -422,7 +422,7 @@ def failure_rows():
     """A packing step that fails: after the pane's texts, the file on disk and the system's reason."""
     added = 'Creating mod archive "castle.tvp".\nAdding file %d/8%sError adding mod directory to mod archive "castle.tvp"!\n'
     not_packed = '"castle.tvx": not packed: see the messages above'
-    absent = lambda root: expect(os.path.exists(at(root, "castle.tvp")), False, "castle.tvp")  # noqa: E731
+    archive = lambda there: lambda root: expect(os.path.exists(at(root, "castle.tvp")), there, "castle.tvp")  # noqa: E731
     return [
         Row("pack names a dangling link", ["pack", "castle.tvx"], 1, added % (5, ""), ["tvpack: castle/textures/dangling.dds: No such file or directory\n",
             not_packed], pack=False, prepare=lambda root: os.symlink("nowhere", at(root, "castle\\textures\\dangling.dds"))),
@@ -432,9 +432,11 @@ def failure_rows():
         # A FIFO among the mod's files: its open must not wait for a writer.
         Row("pack: a FIFO in the mod is refused at once", ["pack", "castle.tvx"], 1, added % (1, ""),
             ["castle/pipe: it is a FIFO (a named pipe), not a regular file", "not packed"], pack=False,
-            prepare=lambda root: os.mkfifo(at(root, "castle\\pipe")), after=absent, timeout=10),
+            prepare=lambda root: os.mkfifo(at(root, "castle\\pipe")), after=archive(False), timeout=10),
+        Row("pack: an archive that can't be replaced is not removed", ["pack", "--overwrite", "castle.tvx"], 1,
+            'Error creating mod archive "castle.tvp"!\n\n', ["not packed"], preexec=limited(0), after=archive(True)),
         Row("pack: past the file size limit is a full disk", ["pack", "castle.tvx"], 1, added % (8, "\nError writing stream! Storage device is full!\n"),
-            ["not packed"], prepare=lambda root: write(at(root, "castle\\zz.bin"), os.urandom(3 << 20)), pack=False, after=absent,
+            ["not packed"], prepare=lambda root: write(at(root, "castle\\zz.bin"), os.urandom(3 << 20)), pack=False, after=archive(False),
             preexec=limited(1 << 20)),
     ]
 
