@@ -352,10 +352,9 @@ def rows():
         for command in (["list"], ["list", "--json"], ["verify"], ["extract", "--force"]):
             table.append(Row("%s: %s" % (" ".join(command), label), command + ["castle.tvp"], 1, None, None,
                              prepare=both(big_second_stream(*size), damage(changer))))
-    for args in ([], ["bogus"], ["--bogus"], ["pack"], ["list"], ["list", "a.tvp", "b.tvp"], ["extract"],
-                 ["extract", "a.tvp", "dir", "more"], ["verify"], ["verify", "a.tvp", "b.tvp"], ["pack", "--json", "a.tvx"],
-                 ["list", "--force", "a.tvp"], ["extract", "--skip", "a.tvp"], ["verify", "--overwrite", "a.tvp"],
-                 ["pack", "--overwrite", "--skip", "a.tvx"], ["verify", "-x", "a.tvp"], ["list", "--strict", "a.tvp"]):
+    for args in map(str.split, ("|bogus|--bogus|pack|list|list a.tvp b.tvp|extract|extract a.tvp dir more|verify|verify a.tvp b.tvp|pack --json a.tvx|"
+                                "list --force a.tvp|extract --skip a.tvp|verify --overwrite a.tvp|pack --overwrite --skip a.tvx|verify -x a.tvp|"
+                                "list --strict a.tvp").split("|")):
         table.append(Row("usage error: %r" % args, args, 2, "", ["tvpack: ", "tvpack --help"], pack=False))
     for args in (["--help"], ["-h"], ["pack", "--help"]):
         table.append(Row("help: %r" % args, args, 0, ["Usage: tvpack COMMAND", "pack", "list", "extract", "verify",
@@ -544,9 +543,8 @@ def stalled_packer(root, args):
     os.set_blocking(writer, True)
     process = subprocess.Popen(TVPACK + args, cwd=root, stdout=writer, stderr=subprocess.DEVNULL)
     os.close(writer)
-    for _ in range(3000):
-        if unnamed_files(process.pid, root):
-            break
+    deadline = time.monotonic() + 30
+    while not unnamed_files(process.pid, root) and time.monotonic() < deadline:
         time.sleep(0.01)
     return process, reader
 
