@@ -329,8 +329,9 @@ def rows():
         Row("--version", ["--version"], 0, "tvpack (Tolvane Packer) 1.0\n", ""),
         Row("list", ["list", "castle.tvp"], 0, LISTING, ""),
         Row("list --json", ["list", "--json", "castle.tvp"], 0, json_list((int(n), int(s), p) for n, s, p in map(str.split, LISTING.splitlines())), ""),
-        Row("list --json escapes what is not ASCII", ["list", "--json", "c.tvp"], 0, json_list([(1, 1, "castle.tvx"), (2, 5, ODD)]), "",
-            prepare=craft([("1", header("castle.tvx") + b"m"), ("2", header(ODD) + b"12345")])),
+        # On Windows the '"' in that name is a layout fault: listed all the same, with status 1.
+        Row("list --json escapes what is not ASCII", ["list", "--json", "c.tvp"], int(WINE), json_list([(1, 1, "castle.tvx"), (2, 5, ODD)]),
+            ["can't hold"] if WINE else "", prepare=craft([("1", header("castle.tvx") + b"m"), ("2", header(ODD) + b"12345")])),
     ]
     for label, path, data, lines in [
             ("a changed byte", "castle\\scripts\\gate.lua", b"-- GATE\n" * 3, ['stream "3": "castle\\scripts\\gate.lua" differs from the file on disk']),
