@@ -81,14 +81,13 @@ def at(root, path):
     return os.path.join(root, *path.split("\\"))
 
 
-def craft(streams, name="c.tvp", options=()):
-    """Prepares an archive holding exactly `streams`: (name, whole content),
-    written by the crafting tool (options choose its writer)."""
+def craft(streams, name="c.tvp"):
+    """Prepares an archive holding exactly `streams`: (name, whole content)."""
     def prepare(root):
         with open(os.path.join(root, "list"), "w") as f:
             f.writelines("%s %s\n" % (stream.encode("utf-16-le").hex(), content.hex()) for stream, content in streams)
-        code, out, err = run(CRAFT + list(options) + [name, "list"], root)
-        expect(code, 0, "craft_archive %s: %s%s" % (" ".join(options), out, err))
+        code, out, err = run(CRAFT + [name, "list"], root)
+        expect(code, 0, "craft_archive: " + out + err)
         os.remove(os.path.join(root, "list"))
     return prepare
 
@@ -241,20 +240,18 @@ STORED = {"version4": os.path.join(os.path.dirname(os.path.abspath(__file__)), "
 
 def rewritten(writer):
     """Prepares castle.tvp as another writer writes it: "gsf" (gsf createole,
-    stream by stream), "version4" (the same streams in 4096-byte sectors,
-    stored) or "system" (the system's library: live under Wine, else the
-    archive it once wrote, kept with the fuzz corpus)."""
+    stream by stream), or one it once wrote, kept with the tests: "version4"
+    (the same streams in 4096-byte sectors), "system" (the system's library
+    under Wine, in direct mode)."""
     def prepare(root):
         path, folder = os.path.join(root, "castle.tvp"), os.path.join(root, "streams")
-        if writer != "gsf" and not (WINE and writer == "system"):
+        if writer in STORED:
             return write(path, read(STORED[writer]))
         with olefile.OleFileIO(path) as ole:
             streams = [(e[0], ole.openstream(e).read()) for e in sorted(ole.listdir(), key=lambda e: int(e[0]))]
-        os.remove(path)
-        if writer == "system":
-            return craft(streams, "castle.tvp", ["--system"])(root)
         for name, content in streams:
             write(os.path.join(folder, name), content)
+        os.remove(path)
         expect(run(["gsf", "createole", path] + [name for name, _ in streams], folder)[0], 0, "gsf createole")
         shutil.rmtree(folder)
     return prepare
