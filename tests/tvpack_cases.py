@@ -84,11 +84,11 @@ def at(root, path):
 def craft(streams, name="c.tvp"):
     """Prepares an archive holding exactly `streams`: (name, whole content)."""
     def prepare(root):
-        with open(os.path.join(root, "list"), "w") as f:
-            f.writelines("%s %s\n" % (stream.encode("utf-16-le").hex(), content.hex()) for stream, content in streams)
-        code, out, err = run(CRAFT + [name, "list"], root)
+        files = [os.path.join("streams", str(n)) for n in range(len(streams))]
+        [write(os.path.join(root, file), content) for file, (_, content) in zip(files, streams)]
+        code, out, err = run(CRAFT + [name] + [a for file, (stream, _) in zip(files, streams) for a in (stream, file)], root)
         expect(code, 0, "craft_archive: " + out + err)
-        os.remove(os.path.join(root, "list"))
+        shutil.rmtree(os.path.join(root, "streams"), ignore_errors=True)
     return prepare
 
 

@@ -1,12 +1,13 @@
 // Writes a compound file with exactly the streams a list names, for tests that
 // hand tvpack archives the packer would never write.
 //
-// Usage: craft_archive OUT LIST
-// LIST holds one stream per line: the name as UTF-16LE in hex, a space, and
-// the stream's whole content (name header included) in hex.
+// Usage: craft_archive OUT [NAME FILE]...
+// Each stream in turn: its name (ASCII), then the file holding its whole
+// content, name header included.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,25 +47,16 @@ std::string WriteWithOurs(const std::string& path, const Streams& streams)
 
 int main(int argc, char** argv)
 {
-    std::ifstream list(argc == 3 ? argv[2] : "");
-    if (argc != 3)
-        return std::fputs("usage: craft_archive OUT LIST\n", stderr), 1;
+    if (argc < 2 || argc % 2 != 0)
+        return std::fputs("usage: craft_archive OUT [NAME FILE]...\n", stderr), 1;
     Streams streams;
-    std::string nameHex, contentHex, problem = list ? "" : std::string("cannot read ") + argv[2];
-    // Each line: the name's UTF-16LE bytes, then the content's bytes, in hex.
-    while (problem.empty() && list >> nameHex >> contentHex) {
-        Stream stream;
-        if (nameHex.size() % 4 != 0 || contentHex.size() % 2 != 0 ||
-            nameHex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos ||
-            contentHex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            problem = "bad line for " + nameHex;
-        for (std::size_t i = 0; problem.empty() && i < nameHex.size(); i += 4)
-            stream.name += static_cast<char16_t>(std::stoul(nameHex.substr(i + 2, 2) + nameHex.substr(i, 2), nullptr, 16));
-        for (std::size_t i = 0; problem.empty() && i < contentHex.size(); i += 2)
-            stream.content.push_back(static_cast<std::uint8_t>(std::stoul(contentHex.substr(i, 2), nullptr, 16)));
-        streams.push_back(std::move(stream));
+    for (int i = 2; i < argc; i += 2) {
+        std::ifstream file(argv[i + 1], std::ios::binary);
+        if (!file)
+            return std::fprintf(stderr, "craft_archive: cannot read %s\n", argv[i + 1]), 1;
+        const std::string name = argv[i];
+        streams.push_back({std::u16string(name.begin(), name.end()), {std::istreambuf_iterator<char>(file), {}}});
     }
-    if (problem.empty())
-        problem = WriteWithOurs(argv[1], streams);
+    const std::string problem = WriteWithOurs(argv[1], streams);
     return problem.empty() ? 0 : (std::fprintf(stderr, "craft_archive: %s\n", problem.c_str()), 1);
 }
