@@ -92,26 +92,22 @@ def craft(streams, name="c.tvp"):
     return prepare
 
 
-def same_tree(*folders):
-    def after(root):
-        for folder in folders:
-            expect(tree(os.path.join(root, folder, "castle")), tree(os.path.join(root, "castle")), folder)
-            expect(read(os.path.join(root, folder, "castle.tvx")), read(os.path.join(root, "castle.tvx")), folder)
-    return after
+def same_tree(folder):
+    """Checks that folder holds the mod as it is beside the archive."""
+    return lambda root: expect([tree(os.path.join(root, folder, "castle")), read(os.path.join(root, folder, "castle.tvx"))],
+                               [tree(os.path.join(root, "castle")), read(os.path.join(root, "castle.tvx"))], folder)
 
 
 def both(*steps):
     return lambda root: [step(root) for step in steps]
 
 
-def repack(root):
-    return run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
-
-
+repack = lambda root: run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)  # noqa: E731
 existing_archive = lambda root: write(at(root, "castle.tvp"), b"old")  # noqa: E731
 kept = lambda root: expect(read(at(root, "castle.tvp")), b"old", "the old archive")  # noqa: E731
 second_mod = both(lambda root: write(at(root, "gate.tvx"), b"gate"), lambda root: write(at(root, "gate\\a.bin"), b"a"), existing_archive)
 kept_gate_absent = both(kept, lambda root: expect(os.path.exists(at(root, "gate.tvp")), False, "gate.tvp"))
+nothing_outside = lambda root: expect(os.listdir(os.path.join(root, "outside")), [], "files written outside")  # noqa: E731
 mine_at_gate = lambda root: write(at(root, "out\\castle\\sounds\\gate.wav"), b"mine")  # noqa: E731
 
 
@@ -119,10 +115,7 @@ def change(path, data=None):
     """Prepares the mod on disk to differ from its archive."""
     def prepare(root):
         full = at(root, path)
-        if data is not None:
-            write(full, data)
-        else:
-            shutil.rmtree(full) if os.path.isdir(full) else os.remove(full)
+        write(full, data) if data is not None else shutil.rmtree(full) if os.path.isdir(full) else os.remove(full)
     return prepare
 
 
@@ -136,10 +129,6 @@ def in_the_way(path, kind, target=None):
         else:
             os.makedirs(full) if kind == "folder" else write(full, b"mine")
     return prepare
-
-
-def nothing_outside(root):
-    expect(os.listdir(os.path.join(root, "outside")), [], "files written outside")
 
 
 MOD = ("1", header("castle.tvx") + b"mod")
