@@ -12,10 +12,8 @@ native tvpack.
 
 import hashlib, json, os, pty, resource, select, shutil, signal, subprocess, sys, tempfile, termios, threading, time  # noqa: E401
 
-import olefile
-
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from harness import EXAMPLES, Wine, absolute, expect, header, put32, read, run, run_table, tree, u32, write  # noqa: E402
+from harness import EXAMPLES, Wine, absolute, expect, header, put32, read, read_olefile, run, run_table, tree, u32, write  # noqa: E402
 from pack_cases import mixed  # noqa: E402
 
 TVPACK, CRAFT, NATIVE, WINE = [], [], None, False
@@ -236,12 +234,10 @@ def rewritten(writer):
         path, folder = os.path.join(root, "castle.tvp"), os.path.join(root, "streams")
         if writer in STORED:
             return write(path, read(STORED[writer]))
-        with olefile.OleFileIO(path) as ole:
-            streams = [(e[0], ole.openstream(e).read()) for e in sorted(ole.listdir(), key=lambda e: int(e[0]))]
-        for name, content in streams:
-            write(os.path.join(folder, name), content)
+        streams = read_olefile(path)
+        [write(os.path.join(folder, name), content) for name, content in streams.items()]
         os.remove(path)
-        expect(run(["gsf", "createole", path] + [name for name, _ in streams], folder)[0], 0, "gsf createole")
+        expect(run(["gsf", "createole", path] + sorted(streams, key=int), folder)[0], 0, "gsf createole")
         shutil.rmtree(folder)
     return prepare
 
