@@ -10,7 +10,7 @@ example mod and its archive, with paths relative to it. With --native (and
 native tvpack.
 """
 
-import hashlib, json, os, pty, resource, select, shutil, signal, subprocess, sys, tempfile, termios, threading, time  # noqa: E401
+import fcntl, hashlib, json, os, pty, resource, select, shutil, signal, subprocess, sys, tempfile, termios, threading, time  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from harness import EXAMPLES, Wine, absolute, expect, header, put32, read, read_olefile, run, run_table, tree, u32, write  # noqa: E402
@@ -516,14 +516,7 @@ def stalled_packer(root, args):
     "Creating mod archive", holding the new archive, until the pipe is read.
     The process and the pipe's reading end."""
     reader, writer = os.pipe()
-    os.set_blocking(writer, False)
-    for size in (1 << 16, 1):
-        try:
-            while True:
-                os.write(writer, b"." * size)
-        except BlockingIOError:
-            pass
-    os.set_blocking(writer, True)
+    os.write(writer, b"." * fcntl.fcntl(writer, fcntl.F_GETPIPE_SZ))  # the whole pipe: the next write waits
     process = subprocess.Popen(TVPACK + args, cwd=root, stdout=writer, stderr=subprocess.DEVNULL)
     os.close(writer)
     deadline = time.monotonic() + 30
