@@ -23,8 +23,7 @@ def run(command, cwd, stdin=b"", timeout=120, unprivileged=False, preexec=None):
     if unprivileged:
         command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + command
     done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, timeout=timeout, preexec_fn=preexec)
-    return (done.returncode, done.stdout.decode("utf-8", "surrogateescape"),
-            done.stderr.decode("utf-8", "replace"))
+    return done.returncode, done.stdout.decode("utf-8", "surrogateescape"), done.stderr.decode("utf-8", "replace")
 
 
 def absolute(command):
@@ -108,11 +107,9 @@ def read_7zip(archive):
 
 def read_gsf(archive):
     """One `gsf cat` of every stream, cut apart by the sizes `gsf list` gives."""
-    listing = subprocess.run(["gsf", "list", archive], check=True, capture_output=True,
-                             text=True).stdout.splitlines()[1:]
+    listing = subprocess.run(["gsf", "list", archive], check=True, capture_output=True, text=True).stdout.splitlines()[1:]
     files = [(f[-1], int(f[1])) for f in map(str.split, listing) if f and f[0] == "f"]
-    whole = subprocess.run(["gsf", "cat", archive] + [n for n, _ in files], check=True,
-                           capture_output=True).stdout if files else b""
+    whole = subprocess.run(["gsf", "cat", archive] + [n for n, _ in files], check=True, capture_output=True).stdout if files else b""
     streams, at = {}, 0
     for name, size in files:
         streams[name], at = whole[at:at + size], at + size
