@@ -1,24 +1,22 @@
-// Drives the real TolvanePacker.exe the way a user does and prints what the
-// user would see, for the packing cases table to compare. APP is the
-// program's Windows path.
+// Drives the real TolvanePacker.exe (APP, a Windows path) as a user does and
+// prints what the user would see, for the packing cases table to compare.
 //
 //   app_driver pack APP [--answer yes|no|cancel|exit]... [--lock FILE] [--watch] MOD...
 //     Starts APP in the current folder (holding FILE open without sharing
 //     meanwhile), picks the mods (names in that folder) in its file dialog as
-//     a person does, and answers each overwrite question in turn ("exit"
-//     presses the main window's Exit while the question is open). Prints the
-//     pane's final text on stdout and one line per message box on stderr;
-//     with --watch also a line with the counts the pane was seen to show
-//     during the batch. Exit status: 0 when the program ended with 0, 3 when
-//     it ended with -1, 1 when it could not be driven, or its dialog offered
-//     other files than mods or would not take every mod picked.
+//     a person does and answers each overwrite question in turn ("exit"
+//     presses Exit while the question is open). Prints the pane's final text
+//     on stdout, one line per message box on stderr and, with --watch, a line
+//     with the counts the pane was seen to show during the batch. Ends with
+//     1 too when its dialog offers other files than mods or drops a mod picked.
 //   app_driver window APP
-//     Prints the main window, its controls and its Help and About boxes, then
-//     how its background and controls answer the mouse, dragging by each;
-//     then presses Exit; ends like "pack".
+//     Prints the main window, its controls, its Help and About boxes and how
+//     its background and controls answer the mouse; then presses Exit.
 //   app_driver start APP LIBRARY
 //     Starts APP with the system library LIBRARY switched off and prints the
-//     box its start-up failure shows; ends like "pack".
+//     box its start-up failure shows.
+// Each ends with 0 or 3 when the program ended with 0 or -1, and 1 when it
+// could not be driven.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -62,16 +60,12 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs
     return true;
 }
 
-// The windows under `parent`, or the top-level windows when it is null.
 std::vector<HWND> Children(HWND parent)
 {
     std::vector<HWND> found;
-    WNDENUMPROC collect = [](HWND window, LPARAM list) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-    };
-    parent ? EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&found))
-           : EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(parent, [](HWND window, LPARAM list) {
+        return reinterpret_cast<std::vector<HWND>*>(list)->push_back(window), TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
@@ -92,7 +86,8 @@ std::wstring TextOf(HWND window)
 {
     std::wstring text(1 << 20, L'\0');
     DWORD_PTR length = 0;
-    bool sent = SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, kWaitMs, &length);
+    LPARAM buffer = reinterpret_cast<LPARAM>(&text[0]);
+    bool sent = SendMessageTimeoutW(window, WM_GETTEXT, text.size(), buffer, SMTO_ABORTIFHUNG, kWaitMs, &length);
     return text.substr(0, sent ? length : 0);
 }
 
@@ -100,10 +95,9 @@ std::wstring TextOf(HWND window)
 std::vector<HWND> Dialogs()
 {
     std::vector<HWND> found;
-    for (HWND window : Children(nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == g_app.dwProcessId && IsWindowVisible(window) && ClassOf(window) == L"#32770")
+    DWORD owner = 0;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr;) {
+        if (GetWindowThreadProcessId(window, &owner) && owner == g_app.dwProcessId && IsWindowVisible(window))
             found.push_back(window);
     }
     return found;
@@ -229,7 +223,8 @@ void PrintBox(HWND box)
 {
     if (box == nullptr)
         Fail("no box");
-    std::string line = "box \"" + ToUtf8(TextOf(box)) + "\" icon " + IconOf(box) + (GetWindow(box, GW_OWNER) ? " owned" : "") + " buttons";
+    std::string line = "box \"" + ToUtf8(TextOf(box)) + "\" icon " + IconOf(box);
+    line += GetWindow(box, GW_OWNER) ? " owned buttons" : " buttons";
     std::wstring text;
     for (HWND child : Children(box)) {
         LONG style = GetWindowLongW(child, GWL_STYLE);
@@ -331,7 +326,7 @@ void PrintWatched(const std::wstring& pane)
     if (WaitForSingleObject(g_watcher, kWaitMs) != WAIT_OBJECT_0)
         Fail("the pane's watch did not stop");
     CloseHandle(g_watcher);
-    std::size_t at = pane.rfind(L"Adding file ");
+    std::size_t at = pane.rfind(L"Adding file ");  // the last progress line tells the total
     unsigned total = at == std::wstring::npos ? 0 : std::wcstoul(pane.c_str() + pane.find(L'/', at) + 1, nullptr, 10);
     std::string seen;
     unsigned unread = 0;
@@ -481,9 +476,7 @@ int Pack(const std::vector<std::wstring>& answers, const std::vector<std::wstrin
 {
     Click(g_window, kSelect);
     HWND dialog = WaitForDialog(true);
-    if (dialog == nullptr)
-        Fail("no file dialog");
-    PickMods(dialog, mods);
+    PickMods(dialog != nullptr ? dialog : (Fail("no file dialog"), nullptr), mods);
     if (watch)
         StartWatching();
     Click(g_window, kSelect);

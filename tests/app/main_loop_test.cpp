@@ -110,8 +110,8 @@ HRESULT STDMETHODCALLTYPE GetResults(Fake* self, IShellItemArray** items)
 {
     Script* script = self->script;
     ++script->getResultsCalls;
-    *items = script->getResults != S_OK ? nullptr
-                                        : reinterpret_cast<IShellItemArray*>(new Fake{kItemArray.data(), script, 0, &script->arrayReleases});
+    Fake* array = script->getResults == S_OK ? new Fake{kItemArray.data(), script, 0, &script->arrayReleases} : nullptr;
+    *items = reinterpret_cast<IShellItemArray*>(array);
     return script->getResults;
 }
 const std::vector<void*> kDialog = Table(29, std::pair{3, Show}, std::pair{27, GetResults});
@@ -165,11 +165,6 @@ int RunOneBatch(HWND window, Script* script)
     return result;
 }
 
-void CALLBACK QuitLoop(HWND, UINT, UINT_PTR, DWORD)
-{
-    PostQuitMessage(0);
-}
-
 const char* const kNoBox = "";
 
 } // namespace
@@ -219,13 +214,10 @@ TEST(MainLoop, BatchesAndTheirFailures)
         SCOPED_TRACE(std::string(row.box) + " show " + std::to_string(row.show) + " pack " +
                      std::to_string(static_cast<int>(row.pack)));
         script_ = Script();
-        script_.show = row.show;
-        script_.getResults = row.getResults;
-        script_.getCount = row.getCount;
+        script_.show = row.show, script_.getResults = row.getResults, script_.getCount = row.getCount;
         script_.items = {{L"C:\\mods\\a.tvx"}, {L"D:\\b.tvx", row.getItemAt, row.getDisplayName}, {L"c.tvx"}};
-        script_.quitOnShow = row.result == 0;
-        script_.packResults = {PackResult::Done, row.pack};
-        UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLoop);
+        script_.quitOnShow = row.result == 0, script_.packResults = {PackResult::Done, row.pack};
+        UINT_PTR timer = SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
         EXPECT_EQ(RunOneBatch(window, &script_), row.result);
         KillTimer(nullptr, timer);
         std::vector<std::string> boxes;
