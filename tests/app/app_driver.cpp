@@ -186,54 +186,52 @@ Picture Capture(const RECT& rect)
     });
 }
 
-// The icon a box shows, told by its pixels on the screen: one of the
-// system's standard icons drawn on the box's background, "other" when it
-// shows something else, "none" when it holds no icon.
-std::string IconOf(HWND box)
+// The icon an icon control shows, told by its pixels on the screen: one of
+// the system's standard icons drawn on the box's background, else "other".
+std::string IconOf(HWND control)
 {
     static const std::pair<const wchar_t*, const char*> kStandard[] = {
         {IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "information"}};
-    for (HWND child : Children(box)) {
-        // An icon control that holds no icon shows nothing; the box's text may then lie over it.
-        DWORD_PTR icon = 0;
-        if (!IsWindowVisible(child) || !IsClass(child, L"Static") ||
-            (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON ||
-            !SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &icon) || icon == 0)
-            continue;
-        RECT rect = {};
-        GetWindowRect(child, &rect);
-        std::string seen = "other";
-        WaitUntil([&] {  // the box may still be painting when it is first found
-            Picture shown = Capture(rect);
-            for (const auto& [id, name] : kStandard) {
-                seen = Draw(shown.width, shown.height, shown.At(0, 0), [&, id = id](HDC memory) {
-                    DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), shown.width, shown.height, 0, nullptr, DI_NORMAL);
-                }) == shown ? name : seen;
-            }
-            return seen != "other";
-        }, 2000);
-        return seen;
-    }
-    return "none";
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    std::string seen = "other";
+    WaitUntil([&] {  // the box may still be painting when it is first found
+        Picture shown = Capture(rect);
+        for (const auto& [id, name] : kStandard) {
+            seen = Draw(shown.width, shown.height, shown.At(0, 0), [&, id = id](HDC memory) {
+                DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), shown.width, shown.height, 0, nullptr, DI_NORMAL);
+            }) == shown ? name : seen;
+        }
+        return seen != "other";
+    }, 2000);
+    return seen;
 }
 
-// One line per message box: caption, icon, owner, buttons (the default
-// marked *), the box's text and the pane's text at that moment.
+// One line per message box: caption, icon ("none" when it holds none),
+// owner, buttons (the default marked *), the box's text and the pane's text
+// at that moment.
 void PrintBox(HWND box)
 {
     if (box == nullptr)
         Fail("no box");
-    std::string line = "box \"" + ToUtf8(TextOf(box)) + "\" icon " + IconOf(box);
-    line += GetWindow(box, GW_OWNER) ? " owned buttons" : " buttons";
+    std::string icon = "none", buttons;
     std::wstring text;
     for (HWND child : Children(box)) {
         LONG style = GetWindowLongW(child, GWL_STYLE);
+        DWORD_PTR shown = 0;
         if (IsWindowVisible(child) && IsClass(child, L"Button"))
-            line += " " + std::to_string(GetDlgCtrlID(child)) + ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "*" : "");
-        else if (IsWindowVisible(child) && IsClass(child, L"Static") && (style & SS_TYPEMASK) != SS_ICON)
+            buttons += " " + std::to_string(GetDlgCtrlID(child)) + ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "*" : "");
+        else if (!IsWindowVisible(child) || !IsClass(child, L"Static"))
+            continue;
+        else if ((style & SS_TYPEMASK) != SS_ICON)
             text += TextOf(child);
+        // An icon control that holds no icon shows nothing; the box's text may then lie over it.
+        else if (SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &shown) && shown != 0)
+            icon = IconOf(child);
     }
-    std::fprintf(stderr, "%s text: %s pane: %s\n", line.c_str(), OneLine(text).c_str(), OneLine(TextOf(Pane())).c_str());
+    std::fprintf(stderr, "box \"%s\" icon %s%s buttons%s text: %s pane: %s\n", ToUtf8(TextOf(box)).c_str(),
+                 icon.c_str(), GetWindow(box, GW_OWNER) ? " owned" : "", buttons.c_str(), OneLine(text).c_str(),
+                 OneLine(TextOf(Pane())).c_str());
 }
 
 // The n-th run of rows (from 1) that hold more than the background, cut to

@@ -211,8 +211,7 @@ TEST(MainLoop, BatchesAndTheirFailures)
         {"Error packing mod!", S_OK, S_OK, S_OK, S_OK, S_OK, PackResult::Fatal, -1, 2, 1, {{0, 0, 0}, {1, 0, 0}}},
     };
     for (const auto& row : kRows) {
-        SCOPED_TRACE(std::string(row.box) + " show " + std::to_string(row.show) + " pack " +
-                     std::to_string(static_cast<int>(row.pack)));
+        SCOPED_TRACE(std::string(row.box) + " show " + std::to_string(row.show) + " pack " + std::to_string(int(row.pack)));
         script_ = Script();
         script_.show = row.show, script_.getResults = row.getResults, script_.getCount = row.getCount;
         script_.items = {{L"C:\\mods\\a.tvx"}, {L"D:\\b.tvx", row.getItemAt, row.getDisplayName}, {L"c.tvx"}};
@@ -220,19 +219,15 @@ TEST(MainLoop, BatchesAndTheirFailures)
         UINT_PTR timer = SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
         EXPECT_EQ(RunOneBatch(window, &script_), row.result);
         KillTimer(nullptr, timer);
-        std::vector<std::string> boxes;
-        if (*row.box != 0)
-            boxes.push_back("|Error|" + std::string(row.box) + "\nExiting application!|1");
-        EXPECT_EQ(script_.boxes, boxes);
+        std::vector<std::string> box = {"|Error|" + std::string(row.box) + "\nExiting application!|1"};
+        EXPECT_EQ(script_.boxes, *row.box != 0 ? box : std::vector<std::string>());
         EXPECT_EQ(script_.shows, 1);
         EXPECT_EQ(script_.getResultsCalls, row.show == S_OK ? 1 : 0);
-        std::vector<std::string> paths = {"C:\\mods\\a.tvx", "D:\\b.tvx", "c.tvx"};
-        paths.resize(row.packed);
-        EXPECT_EQ(script_.packedPaths, paths);
+        const std::vector<std::string> paths = {"C:\\mods\\a.tvx", "D:\\b.tvx", "c.tvx"};
+        EXPECT_EQ(script_.packedPaths, std::vector<std::string>(paths.begin(), paths.begin() + row.packed));
         EXPECT_EQ(script_.releasesAtPack, row.releasesAtPack);
         // After a failure nothing is released; after a batch, everything.
-        bool batchEnded = row.result == 0 && row.show == S_OK;
-        EXPECT_EQ(script_.arrayReleases, batchEnded ? 1 : 0);
+        EXPECT_EQ(script_.arrayReleases, row.result == 0 && row.show == S_OK ? 1 : 0);
         std::vector<int> itemReleases(3, 0);
         std::fill_n(itemReleases.begin(), row.released, 1);
         EXPECT_EQ(script_.itemReleases, itemReleases);
