@@ -1,25 +1,22 @@
-// Drives the real TolvanePacker.exe the way a user does and prints what the
-// user would see, for the packing cases table to compare.
-//
-// APP is the program's Windows path.
+// Drives the real TolvanePacker.exe (APP, a Windows path) as a user does and
+// prints what the user would see, for the packing cases table to compare.
 //
 //   app_driver pack APP [--answer yes|no|cancel|exit]... [--lock FILE] [--watch] MOD...
 //     Starts APP in the current folder (holding FILE open without sharing
 //     meanwhile), picks the mods (names in that folder) in its file dialog as
-//     a person does, and answers each overwrite question in turn ("exit"
-//     presses the main window's Exit while the question is open). Prints the
-//     pane's final text on stdout and one line per message box on stderr;
-//     with --watch also a line with the counts the pane was seen to show
-//     during the batch. Exit status: 0 when the program ended with 0, 3 when
-//     it ended with -1, 1 when it could not be driven, or its dialog offered
-//     other files than mods or would not take every mod picked.
+//     a person does and answers each overwrite question in turn ("exit"
+//     presses Exit while the question is open). Prints the pane's final text
+//     on stdout, one line per message box on stderr and, with --watch, a line
+//     with the counts the pane was seen to show during the batch. Ends with
+//     1 too when its dialog offers other files than mods or drops a mod picked.
 //   app_driver window APP
-//     Prints the main window, its controls and its Help and About boxes, then
-//     how its background and controls answer the mouse, dragging by each;
-//     then presses Exit; ends like "pack".
+//     Prints the main window, its controls, its Help and About boxes and how
+//     its background and controls answer the mouse; then presses Exit.
 //   app_driver start APP LIBRARY
 //     Starts APP with the system library LIBRARY switched off and prints the
-//     box its start-up failure shows; ends like "pack".
+//     box its start-up failure shows.
+// Each ends with 0 or 3 when the program ended with 0 or -1, and 1 when it
+// could not be driven.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -32,7 +29,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -42,8 +38,7 @@
 namespace {
 
 constexpr DWORD kWaitMs = 20000;
-// A mod of many files, packed on a busy machine, takes its time.
-constexpr DWORD kBatchMs = 240000;
+constexpr DWORD kBatchMs = 240000;  // a mod of many files, packed on a busy machine, takes its time
 constexpr int kSelect = 500, kHelp = 501, kAbout = 502, kExit = 503;
 
 PROCESS_INFORMATION g_app;
@@ -59,24 +54,19 @@ HWND g_window;
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kWaitMs)
 {
-    for (DWORD start = GetTickCount(); !condition(); Sleep(20)) {
+    for (DWORD start = GetTickCount(); !condition(); Sleep(20))
         if (GetTickCount() - start > timeoutMs)
             return condition();
-    }
     return true;
-}
-
-BOOL CALLBACK Collect(HWND window, LPARAM found)
-{
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-    return TRUE;
 }
 
 std::vector<HWND> Children(HWND parent)
 {
-    std::vector<HWND> children;
-    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
-    return children;
+    std::vector<HWND> found;
+    EnumChildWindows(parent, [](HWND window, LPARAM list) {
+        return reinterpret_cast<std::vector<HWND>*>(list)->push_back(window), TRUE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 std::wstring ClassOf(HWND window)
@@ -96,21 +86,18 @@ std::wstring TextOf(HWND window)
 {
     std::wstring text(1 << 20, L'\0');
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                             SMTO_ABORTIFHUNG, kWaitMs, &length))
-        length = 0;
-    return text.substr(0, length);
+    LPARAM buffer = reinterpret_cast<LPARAM>(&text[0]);
+    bool sent = SendMessageTimeoutW(window, WM_GETTEXT, text.size(), buffer, SMTO_ABORTIFHUNG, kWaitMs, &length);
+    return text.substr(0, sent ? length : 0);
 }
 
 // The program's visible dialog-class windows: message boxes and the file dialog.
 std::vector<HWND> Dialogs()
 {
-    std::vector<HWND> all, found;
-    EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
-    for (HWND window : all) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == g_app.dwProcessId && IsWindowVisible(window) && ClassOf(window) == L"#32770")
+    std::vector<HWND> found;
+    DWORD owner = 0;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr;) {
+        if (GetWindowThreadProcessId(window, &owner) && owner == g_app.dwProcessId && IsWindowVisible(window))
             found.push_back(window);
     }
     return found;
@@ -147,11 +134,8 @@ void Close(HWND dialog, int button)
 
 HWND Pane()
 {
-    for (HWND child : Children(g_window)) {
-        if (IsClass(child, L"EDIT"))
-            return child;
-    }
-    Fail("no pane");
+    HWND pane = FindWindowExW(g_window, nullptr, L"Edit", nullptr);
+    return pane != nullptr ? pane : (Fail("no pane"), nullptr);
 }
 
 // Line breaks shown as "\\n", so that a box takes one line.
@@ -167,10 +151,7 @@ std::string OneLine(const std::wstring& text)
 struct Picture {
     int width = 0, height = 0;
     std::vector<DWORD> pixels;
-    bool operator==(const Picture& other) const
-    {
-        return width == other.width && height == other.height && pixels == other.pixels;
-    }
+    bool operator==(const Picture& other) const { return width == other.width && pixels == other.pixels; }
     DWORD At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
@@ -186,8 +167,7 @@ Picture Draw(int width, int height, DWORD background, const std::function<void(H
     std::fill_n(static_cast<DWORD*>(bits), width * height, background);
     paint(memory);
     GdiFlush();
-    Picture picture{width, height, std::vector<DWORD>(static_cast<const DWORD*>(bits),
-                                                      static_cast<const DWORD*>(bits) + width * height)};
+    Picture picture{width, height, {static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height}};
     for (DWORD& pixel : picture.pixels)
         pixel &= 0xFFFFFF;
     SelectObject(memory, old);
@@ -206,78 +186,90 @@ Picture Capture(const RECT& rect)
     });
 }
 
-// The icon a box shows, told by its pixels on the screen: one of the
-// system's standard icons drawn on the box's background, "other" when it
-// shows something else, "none" when it holds no icon.
-std::string IconOf(HWND box)
+// The icon an icon control shows, told by its pixels on the screen: one of
+// the system's standard icons drawn on the box's background, else "other".
+std::string IconOf(HWND control)
 {
     static const std::pair<const wchar_t*, const char*> kStandard[] = {
         {IDI_HAND, "error"}, {IDI_QUESTION, "question"}, {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "information"}};
-    for (HWND child : Children(box)) {
-        // An icon control that holds no icon shows nothing; the box's text
-        // may then lie over it.
-        DWORD_PTR icon = 0;
-        if (!IsWindowVisible(child) || !IsClass(child, L"Static") ||
-            (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON ||
-            !SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &icon) || icon == 0)
-            continue;
-        RECT rect = {};
-        GetWindowRect(child, &rect);
-        std::string seen = "other";
-        // The box may still be painting when it is first found.
-        WaitUntil([&] {
-            Picture shown = Capture(rect);
-            for (const auto& [id, name] : kStandard) {
-                if (Draw(shown.width, shown.height, shown.At(0, 0), [&](HDC memory) {
-                        DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), shown.width, shown.height, 0, nullptr, DI_NORMAL);
-                    }) == shown) {
-                    seen = name;
-                    return true;
-                }
-            }
-            return false;
-        }, 2000);
-        return seen;
-    }
-    return "none";
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    std::string seen = "other";
+    WaitUntil([&] {  // the box may still be painting when it is first found
+        Picture shown = Capture(rect);
+        for (const auto& [id, name] : kStandard) {
+            seen = Draw(shown.width, shown.height, shown.At(0, 0), [&, id = id](HDC memory) {
+                DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), shown.width, shown.height, 0, nullptr, DI_NORMAL);
+            }) == shown ? name : seen;
+        }
+        return seen != "other";
+    }, 2000);
+    return seen;
 }
 
-// One line per message box: caption, icon, owner, buttons (the default
-// marked *), the box's text and the pane's text at that moment.
+// One line per message box: caption, icon ("none" when it holds none),
+// owner, buttons (the default marked *), the box's text and the pane's text
+// at that moment.
 void PrintBox(HWND box)
 {
     if (box == nullptr)
         Fail("no box");
-    std::string line = "box \"" + ToUtf8(TextOf(box)) + "\" icon " + IconOf(box) +
-                       (GetWindow(box, GW_OWNER) ? " owned" : "") + " buttons";
+    std::string icon = "none", buttons;
     std::wstring text;
     for (HWND child : Children(box)) {
         LONG style = GetWindowLongW(child, GWL_STYLE);
+        DWORD_PTR shown = 0;
         if (IsWindowVisible(child) && IsClass(child, L"Button"))
-            line += " " + std::to_string(GetDlgCtrlID(child)) + ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "*" : "");
-        else if (IsWindowVisible(child) && IsClass(child, L"Static") && (style & SS_TYPEMASK) != SS_ICON)
+            buttons += " " + std::to_string(GetDlgCtrlID(child)) + ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "*" : "");
+        else if (!IsWindowVisible(child) || !IsClass(child, L"Static"))
+            continue;
+        else if ((style & SS_TYPEMASK) != SS_ICON)
             text += TextOf(child);
+        // An icon control that holds no icon shows nothing; the box's text may then lie over it.
+        else if (SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &shown) && shown != 0)
+            icon = IconOf(child);
     }
-    std::fprintf(stderr, "%s text: %s pane: %s\n", line.c_str(), OneLine(text).c_str(), OneLine(TextOf(Pane())).c_str());
+    std::fprintf(stderr, "box \"%s\" icon %s%s buttons%s text: %s pane: %s\n", ToUtf8(TextOf(box)).c_str(),
+                 icon.c_str(), GetWindow(box, GW_OWNER) ? " owned" : "", buttons.c_str(), OneLine(text).c_str(),
+                 OneLine(TextOf(Pane())).c_str());
 }
 
-// The pane as a person watches it while a mod is packed: each new picture
-// of its first lines on the screen, with the time it was seen. The program
-// takes no messages while it packs, so its pane can only be looked at.
+// The n-th run of rows (from 1) that hold more than the background, cut to
+// its ink; empty when there is none.
+Picture Line(const Picture& picture, int n, DWORD background)
+{
+    for (int y = 0, top = -1; y <= picture.height; ++y) {
+        bool ink = false;
+        for (int x = 0; y < picture.height && x < picture.width; ++x)
+            ink = ink || picture.At(x, y) != background;
+        top = ink && top < 0 ? y : top;
+        if (ink || top < 0 || --n > 0) {
+            top = ink ? top : -1;
+            continue;
+        }
+        int left = picture.width, right = -1;
+        for (int row = top; row < y; ++row) {
+            for (int x = 0; x < picture.width; ++x) {
+                if (picture.At(x, row) != background)
+                    left = std::min(left, x), right = std::max(right, x);
+            }
+        }
+        Picture cut{right - left + 1, y - top, {}};
+        for (int row = top; row < y; ++row)
+            cut.pixels.insert(cut.pixels.end(), picture.pixels.begin() + row * picture.width + left,
+                              picture.pixels.begin() + row * picture.width + right + 1);
+        return cut;
+    }
+    return {};
+}
+
+// The pane as a person watches it while a mod is packed: each new picture of
+// its first lines on the screen, with the time it was seen. The program takes
+// no messages while it packs, so its pane can only be looked at.
 RECT g_watched;
 std::vector<std::pair<DWORD, Picture>> g_frames;
 volatile LONG g_watching;
 HANDLE g_watcher;
-
-DWORD WINAPI WatchPane(void*)
-{
-    for (; g_watching; Sleep(2)) {
-        Picture shown = Capture(g_watched);
-        if (g_frames.empty() || !(g_frames.back().second == shown))
-            g_frames.push_back({GetTickCount(), std::move(shown)});
-    }
-    return 0;
-}
 
 void StartWatching()
 {
@@ -285,57 +277,26 @@ void StartWatching()
     g_watched.bottom = g_watched.top + (g_watched.bottom - g_watched.top) / 3;
     MapWindowPoints(Pane(), HWND_DESKTOP, reinterpret_cast<POINT*>(&g_watched), 2);
     g_watching = 1;
-    g_watcher = CreateThread(nullptr, 0, WatchPane, nullptr, 0, nullptr);
-}
-
-// The smallest part of rows [top, bottom] that holds all that differs from
-// the background.
-Picture Ink(const Picture& picture, int top, int bottom, DWORD background)
-{
-    int left = picture.width, right = -1, first = bottom + 1, last = top - 1;
-    for (int y = top; y <= bottom; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            if (picture.At(x, y) != background) {
-                left = std::min(left, x), right = std::max(right, x);
-                first = std::min(first, y), last = std::max(last, y);
-            }
+    g_watcher = CreateThread(nullptr, 0, [](void*) -> DWORD {
+        for (; g_watching; Sleep(2)) {
+            Picture shown = Capture(g_watched);
+            if (g_frames.empty() || !(g_frames.back().second == shown))
+                g_frames.push_back({GetTickCount(), std::move(shown)});
         }
-    }
-    Picture ink{std::max(right - left + 1, 0), std::max(last - first + 1, 0), {}};
-    for (int y = first; y <= last; ++y)
-        ink.pixels.insert(ink.pixels.end(), picture.pixels.begin() + y * picture.width + left,
-                          picture.pixels.begin() + y * picture.width + right + 1);
-    return ink;
+        return 0;
+    }, nullptr, 0, nullptr);
 }
 
-// The second run of rows that hold text (the progress line), cut to its ink;
-// empty when there is none.
-Picture SecondLine(const Picture& picture, DWORD background)
-{
-    int runs = 0, top = -1;
-    for (int y = 0; y <= picture.height; ++y) {
-        bool ink = false;
-        for (int x = 0; y < picture.height && x < picture.width && !ink; ++x)
-            ink = picture.At(x, y) != background;
-        if (ink && top < 0)
-            top = y;
-        else if (!ink && top >= 0 && ++runs == 2)
-            return Ink(picture, top, y - 1, background);
-        else if (!ink)
-            top = -1;
-    }
-    return {};
-}
-
-// The progress line "Adding file N/total" drawn as the pane draws it: the
-// system's message font, the window text colour, the pane's background.
+// The progress line "Adding file N/total" drawn as the pane draws it (the
+// system's message font, the window text colour, the pane's background),
+// cut to its ink.
 Picture ProgressLine(unsigned number, unsigned total, DWORD background)
 {
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof(metrics);
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     std::wstring text = L"Adding file " + std::to_wstring(number) + L"/" + std::to_wstring(total);
-    Picture line = Draw(g_watched.right - g_watched.left, 64, background, [&](HDC memory) {
+    return Line(Draw(g_watched.right - g_watched.left, 64, background, [&](HDC memory) {
         HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
         HGDIOBJ old = SelectObject(memory, font);
         SetBkMode(memory, TRANSPARENT);
@@ -351,8 +312,7 @@ Picture ProgressLine(unsigned number, unsigned total, DWORD background)
         }
         SelectObject(memory, old);
         DeleteObject(font);
-    });
-    return Ink(line, 0, line.height - 1, background);
+    }), 1, background);
 }
 
 // Stops watching and prints, on one line, each count the pane was seen to
@@ -364,29 +324,23 @@ void PrintWatched(const std::wstring& pane)
     if (WaitForSingleObject(g_watcher, kWaitMs) != WAIT_OBJECT_0)
         Fail("the pane's watch did not stop");
     CloseHandle(g_watcher);
-    std::size_t at = pane.rfind(L"Adding file ");
+    std::size_t at = pane.rfind(L"Adding file ");  // the last progress line tells the total
     unsigned total = at == std::wstring::npos ? 0 : std::wcstoul(pane.c_str() + pane.find(L'/', at) + 1, nullptr, 10);
     std::string seen;
-    unsigned number = 1, unread = 0;
+    unsigned unread = 0;
     DWORD first = 0;
     Picture last;
-    std::map<unsigned, Picture> drawn;
+    std::vector<Picture> drawn;  // each count's line, from 1
     for (const auto& [ms, picture] : g_frames) {
         DWORD background = picture.At(picture.width - 1, 0);
-        Picture line = SecondLine(picture, background);
+        Picture line = Line(picture, 2, background);
         if (line.width == 0 || line == last)
             continue;
         last = line;
-        // Counts seen go up, so the search starts from the last one read.
-        unsigned tried = 0;
-        auto reads = [&](unsigned candidate) {
-            if (drawn.count(candidate) == 0)
-                drawn[candidate] = ProgressLine(candidate, total, background);
-            return drawn[candidate] == line;
-        };
-        for (; tried < total && !reads(number); ++tried)
-            number = number % total + 1;
-        if (tried == total) {
+        while (drawn.size() < total)
+            drawn.push_back(ProgressLine(static_cast<unsigned>(drawn.size()) + 1, total, background));
+        std::size_t number = std::find(drawn.begin(), drawn.end(), line) - drawn.begin() + 1;
+        if (number > total) {
             ++unread;
             continue;
         }
@@ -428,14 +382,12 @@ int Finish(bool exit = false)
     return code == 0 ? 0 : code == static_cast<DWORD>(-1) ? 3 : 1;
 }
 
-void Input(DWORD type, WORD key, DWORD flags)
+// A mouse event (key 0) or a key's press or release.
+void Input(WORD key, DWORD flags)
 {
     INPUT input = {};
-    input.type = type;
-    if (type == INPUT_MOUSE)
-        input.mi.dwFlags = flags;
-    else
-        input.ki.wVk = key, input.ki.dwFlags = flags;
+    input.type = key == 0 ? INPUT_MOUSE : INPUT_KEYBOARD;
+    key == 0 ? (input.mi.dwFlags = flags) : (input.ki.wVk = key, input.ki.dwFlags = flags);
     SendInput(1, &input, sizeof(input));
 }
 
@@ -497,11 +449,11 @@ void PickMods(HWND dialog, const std::vector<std::wstring>& mods)
             MapWindowPoints(list, HWND_DESKTOP, reinterpret_cast<POINT*>(&rect), 2);
             SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
             if (picked > 0)
-                Input(INPUT_KEYBOARD, VK_CONTROL, 0);
-            Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTDOWN);
-            Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTUP);
+                Input(VK_CONTROL, 0);
+            Input(0, MOUSEEVENTF_LEFTDOWN);
+            Input(0, MOUSEEVENTF_LEFTUP);
             if (picked++ > 0)
-                Input(INPUT_KEYBOARD, VK_CONTROL, KEYEVENTF_KEYUP);
+                Input(VK_CONTROL, KEYEVENTF_KEYUP);
         }
         if (picked != mods.size())
             Fail("the file dialog does not list every mod to pick");
@@ -522,9 +474,7 @@ int Pack(const std::vector<std::wstring>& answers, const std::vector<std::wstrin
 {
     Click(g_window, kSelect);
     HWND dialog = WaitForDialog(true);
-    if (dialog == nullptr)
-        Fail("no file dialog");
-    PickMods(dialog, mods);
+    PickMods(dialog != nullptr ? dialog : (Fail("no file dialog"), nullptr), mods);
     if (watch)
         StartWatching();
     Click(g_window, kSelect);
@@ -536,16 +486,14 @@ int Pack(const std::vector<std::wstring>& answers, const std::vector<std::wstrin
                 return shown != nullptr || WaitForSingleObject(g_app.hProcess, 0) == WAIT_OBJECT_0;
             }, kBatchMs))
             Fail("the batch did not end");
+        bool fileDialog = shown != nullptr && FileNameBox(shown) != nullptr;
+        bool error = shown != nullptr && !fileDialog && TextOf(shown) == L"Error";
         // The pane is watched until the batch is over.
-        if (g_watching && (shown == nullptr || FileNameBox(shown) != nullptr || TextOf(shown) == L"Error"))
+        if (g_watching && (shown == nullptr || fileDialog || error))
             PrintWatched(shown == nullptr ? L"" : TextOf(Pane()));
         if (shown == nullptr)
             return Finish();
-        bool fileDialog = FileNameBox(shown) != nullptr, error = !fileDialog && TextOf(shown) == L"Error";
-        if (fileDialog)
-            Close(shown, IDCANCEL);
-        else
-            PrintBox(shown);
+        fileDialog ? Close(shown, IDCANCEL) : PrintBox(shown);
         if (!fileDialog && !error && answered == answers.size())
             Fail("a question no answer was given for");
         // The pane as it stands when the batch is over, or Exit is pressed
@@ -571,13 +519,13 @@ void Drag(const char* what, POINT at, int dx, int dy)
     POINT start = {before.left + at.x, before.top + at.y};
     SetCursorPos(start.x, start.y);
     Sleep(100);
-    Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTDOWN);
+    Input(0, MOUSEEVENTF_LEFTDOWN);
     for (int step = 1; step <= 10; ++step) {
         Sleep(30);
         SetCursorPos(start.x + dx * step / 10, start.y + dy * step / 10);
     }
     Sleep(100);
-    Input(INPUT_MOUSE, 0, MOUSEEVENTF_LEFTUP);
+    Input(0, MOUSEEVENTF_LEFTUP);
     // The window follows the mouse through the program's own message loop.
     WaitUntil([&] {
         GetWindowRect(g_window, &after);
@@ -616,11 +564,11 @@ int DescribeWindow()
 {
     RECT rect = {};
     GetWindowRect(g_window, &rect);
-    std::printf("window at %ld,%ld of %dx%d size %ldx%ld style %08lx ex %08lx class style %08lx menu %d\n",
-                rect.left, rect.top, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                rect.right - rect.left, rect.bottom - rect.top,
-                GetWindowLongW(g_window, GWL_STYLE) & ~WS_CLIPSIBLINGS, GetWindowLongW(g_window, GWL_EXSTYLE),
-                static_cast<unsigned long>(GetClassLongPtrW(g_window, GCL_STYLE)), GetMenu(g_window) != nullptr);
+    std::printf("window at %ld,%ld of %dx%d size %ldx%ld style %08lx ex %08lx class style %08lx menu %d\n", rect.left,
+                rect.top, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), rect.right - rect.left,
+                rect.bottom - rect.top, GetWindowLongW(g_window, GWL_STYLE) & ~WS_CLIPSIBLINGS,
+                GetWindowLongW(g_window, GWL_EXSTYLE), static_cast<unsigned long>(GetClassLongPtrW(g_window, GCL_STYLE)),
+                GetMenu(g_window) != nullptr);
     for (HWND child : Children(g_window)) {
         rect = InWindow(child);
         std::printf("%s \"%s\" id %d style %08lx ex %08lx at %ld,%ld,%ld,%ld\n", ToUtf8(ClassOf(child)).c_str(),
@@ -654,8 +602,8 @@ int StartWithout(const std::wstring& app, const std::wstring& library)
 {
     std::wstring settings = L"Software\\Wine\\AppDefaults\\" + app.substr(app.find_last_of(L"\\/") + 1);
     const wchar_t disabled[] = L"";
-    if (RegSetKeyValueW(HKEY_CURRENT_USER, (settings + L"\\DllOverrides").c_str(), library.c_str(), REG_SZ,
-                        disabled, sizeof(disabled)) != ERROR_SUCCESS)
+    if (RegSetKeyValueW(HKEY_CURRENT_USER, (settings + L"\\DllOverrides").c_str(), library.c_str(), REG_SZ, disabled,
+                        sizeof(disabled)) != ERROR_SUCCESS)
         Fail("the library could not be switched off");
     Start(app);
     HWND box = WaitForDialog(false);

@@ -39,117 +39,88 @@ struct Script {
     std::vector<std::string> boxes;  // owner, caption, text, buttons, icon of each box
 };
 
-// Reference counting; LastReleased is told when the count reaches zero.
-template <class Interface>
-class Fake : public Interface {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        *object = iid == IID_IUnknown || iid == __uuidof(Interface) ? this : nullptr;
-        return *object != nullptr ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --references_;
-        if (left == 0) {
-            LastReleased();
-            delete this;
-        }
-        return left;
-    }
-    explicit Fake(Script* script) : script_(script) {}
-    virtual ~Fake() = default;
-
-protected:
-    virtual void LastReleased() {}
-    Script* script_;
-
-private:
-    ULONG references_ = 1;
+// A scripted COM object laid out as the system lays one out: its table of
+// methods in the interface's order, then its state. The methods the main
+// loop does not use answer E_NOTIMPL.
+struct Fake {
+    void* const* methods;
+    Script* script;
+    std::size_t index;  // an item's place in the script
+    int* releases;  // counted when the last reference goes
+    ULONG references = 1;
 };
 
-// The methods the main loop does not use.
-#define UNUSED_METHOD(name, ...) \
-    HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE NotUsed() { return E_NOTIMPL; }
+ULONG STDMETHODCALLTYPE AddRef(Fake* self) { return ++self->references; }
+ULONG STDMETHODCALLTYPE Release(Fake* self)
+{
+    ULONG left = --self->references;
+    if (left == 0)
+        ++*self->releases, delete self;
+    return left;
+}
 
-class FakeItem final : public Fake<IShellItem> {
-public:
-    FakeItem(Script* script, std::size_t index) : Fake(script), index_(index) {}
-    HRESULT STDMETHODCALLTYPE GetDisplayName(SIGDN form, LPWSTR* name) override
-    {
-        const ItemScript& item = script_->items[index_];
-        *name = nullptr;
-        if (item.getDisplayName != S_OK || form != SIGDN_FILESYSPATH)
-            return item.getDisplayName != S_OK ? item.getDisplayName : E_INVALIDARG;
-        std::size_t bytes = (item.path.size() + 1) * sizeof(WCHAR);
-        *name = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-        std::memcpy(*name, item.path.c_str(), bytes);
-        return S_OK;
-    }
-    UNUSED_METHOD(BindToHandler, IBindCtx*, REFGUID, REFIID, void**) UNUSED_METHOD(GetParent, IShellItem**)
-    UNUSED_METHOD(GetAttributes, SFGAOF, SFGAOF*) UNUSED_METHOD(Compare, IShellItem*, SICHINTF, int*)
+// A method table of `size` entries: IUnknown's, then `used` at their places.
+template <class... Used>
+std::vector<void*> Table(std::size_t size, Used... used)
+{
+    std::vector<void*> table(size, reinterpret_cast<void*>(NotUsed));
+    table[1] = reinterpret_cast<void*>(AddRef), table[2] = reinterpret_cast<void*>(Release);
+    ((table[used.first] = reinterpret_cast<void*>(used.second)), ...);
+    return table;
+}
 
-private:
-    void LastReleased() override { ++script_->itemReleases[index_]; }
-    std::size_t index_;
-};
+HRESULT STDMETHODCALLTYPE GetDisplayName(Fake* self, SIGDN form, LPWSTR* name)
+{
+    const ItemScript& item = self->script->items[self->index];
+    *name = nullptr;
+    if (item.getDisplayName != S_OK || form != SIGDN_FILESYSPATH)
+        return item.getDisplayName != S_OK ? item.getDisplayName : E_INVALIDARG;
+    std::size_t bytes = (item.path.size() + 1) * sizeof(WCHAR);
+    *name = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    std::memcpy(*name, item.path.c_str(), bytes);
+    return S_OK;
+}
+const std::vector<void*> kItem = Table(8, std::pair{5, GetDisplayName});
 
-class FakeItemArray final : public Fake<IShellItemArray> {
-public:
-    using Fake::Fake;
-    HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override
-    {
-        *count = static_cast<DWORD>(script_->items.size());
-        return script_->getCount;
-    }
-    HRESULT STDMETHODCALLTYPE GetItemAt(DWORD index, IShellItem** item) override
-    {
-        *item = nullptr;
-        if (index >= script_->items.size())
-            return E_INVALIDARG;
-        if (script_->items[index].getItemAt != S_OK)
-            return script_->items[index].getItemAt;
-        *item = new FakeItem(script_, index);
-        return S_OK;
-    }
-    UNUSED_METHOD(BindToHandler, IBindCtx*, REFGUID, REFIID, void**)
-    UNUSED_METHOD(GetPropertyStore, GETPROPERTYSTOREFLAGS, REFIID, void**)
-    UNUSED_METHOD(GetPropertyDescriptionList, REFPROPERTYKEY, REFIID, void**)
-    UNUSED_METHOD(GetAttributes, SIATTRIBFLAGS, SFGAOF, SFGAOF*) UNUSED_METHOD(EnumItems, IEnumShellItems**)
+HRESULT STDMETHODCALLTYPE GetCount(Fake* self, DWORD* count)
+{
+    *count = static_cast<DWORD>(self->script->items.size());
+    return self->script->getCount;
+}
+HRESULT STDMETHODCALLTYPE GetItemAt(Fake* self, DWORD index, IShellItem** item)
+{
+    Script* script = self->script;
+    *item = nullptr;
+    if (index >= script->items.size() || script->items[index].getItemAt != S_OK)
+        return index >= script->items.size() ? E_INVALIDARG : script->items[index].getItemAt;
+    *item = reinterpret_cast<IShellItem*>(new Fake{kItem.data(), script, index, &script->itemReleases[index]});
+    return S_OK;
+}
+const std::vector<void*> kItemArray = Table(10, std::pair{7, GetCount}, std::pair{8, GetItemAt});
 
-private:
-    void LastReleased() override { ++script_->arrayReleases; }
-};
+HRESULT STDMETHODCALLTYPE Show(Fake* self, HWND)
+{
+    ++self->script->shows;
+    if (self->script->quitOnShow)
+        PostQuitMessage(0);
+    return self->script->show;
+}
+HRESULT STDMETHODCALLTYPE GetResults(Fake* self, IShellItemArray** items)
+{
+    Script* script = self->script;
+    ++script->getResultsCalls;
+    Fake* array = script->getResults == S_OK ? new Fake{kItemArray.data(), script, 0, &script->arrayReleases} : nullptr;
+    *items = reinterpret_cast<IShellItemArray*>(array);
+    return script->getResults;
+}
+const std::vector<void*> kDialog = Table(29, std::pair{3, Show}, std::pair{27, GetResults});
 
-class FakeDialog final : public Fake<IFileOpenDialog> {
-public:
-    using Fake::Fake;
-    HRESULT STDMETHODCALLTYPE Show(HWND) override
-    {
-        ++script_->shows;
-        if (script_->quitOnShow)
-            PostQuitMessage(0);
-        return script_->show;
-    }
-    HRESULT STDMETHODCALLTYPE GetResults(IShellItemArray** items) override
-    {
-        ++script_->getResultsCalls;
-        *items = script_->getResults == S_OK ? new FakeItemArray(script_) : nullptr;
-        return script_->getResults;
-    }
-    UNUSED_METHOD(GetSelectedItems, IShellItemArray**) UNUSED_METHOD(SetFileTypes, UINT, const COMDLG_FILTERSPEC*)
-    UNUSED_METHOD(SetFileTypeIndex, UINT) UNUSED_METHOD(GetFileTypeIndex, UINT*)
-    UNUSED_METHOD(Advise, IFileDialogEvents*, DWORD*) UNUSED_METHOD(Unadvise, DWORD)
-    UNUSED_METHOD(SetOptions, FILEOPENDIALOGOPTIONS) UNUSED_METHOD(GetOptions, FILEOPENDIALOGOPTIONS*)
-    UNUSED_METHOD(SetDefaultFolder, IShellItem*) UNUSED_METHOD(SetFolder, IShellItem*)
-    UNUSED_METHOD(GetFolder, IShellItem**) UNUSED_METHOD(GetCurrentSelection, IShellItem**)
-    UNUSED_METHOD(SetFileName, LPCWSTR) UNUSED_METHOD(GetFileName, LPWSTR*) UNUSED_METHOD(SetTitle, LPCWSTR)
-    UNUSED_METHOD(SetOkButtonLabel, LPCWSTR) UNUSED_METHOD(SetFileNameLabel, LPCWSTR)
-    UNUSED_METHOD(GetResult, IShellItem**) UNUSED_METHOD(AddPlace, IShellItem*, FDAP)
-    UNUSED_METHOD(SetDefaultExtension, LPCWSTR) UNUSED_METHOD(Close, HRESULT) UNUSED_METHOD(SetClientGuid, REFGUID)
-    UNUSED_METHOD(ClearClientData) UNUSED_METHOD(SetFilter, IShellItemFilter*)
-};
+IFileOpenDialog* NewDialog(Script* script)
+{
+    static int releases = 0;
+    return reinterpret_cast<IFileOpenDialog*>(new Fake{kDialog.data(), script, 0, &releases});
+}
 
 Script* g_script = nullptr;
 HHOOK g_hook = nullptr;
@@ -187,16 +158,11 @@ int RunOneBatch(HWND window, Script* script)
 {
     g_script = script;
     script->itemReleases.assign(script->items.size(), 0);
-    IFileOpenDialog* dialog = new FakeDialog(script);
+    IFileOpenDialog* dialog = NewDialog(script);
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(500, BN_CLICKED), 0);
     int result = RunMainLoop(dialog);
     dialog->Release();
     return result;
-}
-
-void CALLBACK QuitLoop(HWND, UINT, UINT_PTR, DWORD)
-{
-    PostQuitMessage(0);
 }
 
 const char* const kNoBox = "";
@@ -245,31 +211,23 @@ TEST(MainLoop, BatchesAndTheirFailures)
         {"Error packing mod!", S_OK, S_OK, S_OK, S_OK, S_OK, PackResult::Fatal, -1, 2, 1, {{0, 0, 0}, {1, 0, 0}}},
     };
     for (const auto& row : kRows) {
-        SCOPED_TRACE(std::string(row.box) + " show " + std::to_string(row.show) + " pack " +
-                     std::to_string(static_cast<int>(row.pack)));
+        SCOPED_TRACE(std::string(row.box) + " show " + std::to_string(row.show) + " pack " + std::to_string(int(row.pack)));
         script_ = Script();
-        script_.show = row.show;
-        script_.getResults = row.getResults;
-        script_.getCount = row.getCount;
+        script_.show = row.show, script_.getResults = row.getResults, script_.getCount = row.getCount;
         script_.items = {{L"C:\\mods\\a.tvx"}, {L"D:\\b.tvx", row.getItemAt, row.getDisplayName}, {L"c.tvx"}};
-        script_.quitOnShow = row.result == 0;
-        script_.packResults = {PackResult::Done, row.pack};
-        UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLoop);
+        script_.quitOnShow = row.result == 0, script_.packResults = {PackResult::Done, row.pack};
+        UINT_PTR timer = SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
         EXPECT_EQ(RunOneBatch(window, &script_), row.result);
         KillTimer(nullptr, timer);
-        std::vector<std::string> boxes;
-        if (*row.box != 0)
-            boxes.push_back("|Error|" + std::string(row.box) + "\nExiting application!|1");
-        EXPECT_EQ(script_.boxes, boxes);
+        std::vector<std::string> box = {"|Error|" + std::string(row.box) + "\nExiting application!|1"};
+        EXPECT_EQ(script_.boxes, *row.box != 0 ? box : std::vector<std::string>());
         EXPECT_EQ(script_.shows, 1);
         EXPECT_EQ(script_.getResultsCalls, row.show == S_OK ? 1 : 0);
-        std::vector<std::string> paths = {"C:\\mods\\a.tvx", "D:\\b.tvx", "c.tvx"};
-        paths.resize(row.packed);
-        EXPECT_EQ(script_.packedPaths, paths);
+        const std::vector<std::string> paths = {"C:\\mods\\a.tvx", "D:\\b.tvx", "c.tvx"};
+        EXPECT_EQ(script_.packedPaths, std::vector<std::string>(paths.begin(), paths.begin() + row.packed));
         EXPECT_EQ(script_.releasesAtPack, row.releasesAtPack);
         // After a failure nothing is released; after a batch, everything.
-        bool batchEnded = row.result == 0 && row.show == S_OK;
-        EXPECT_EQ(script_.arrayReleases, batchEnded ? 1 : 0);
+        EXPECT_EQ(script_.arrayReleases, row.result == 0 && row.show == S_OK ? 1 : 0);
         std::vector<int> itemReleases(3, 0);
         std::fill_n(itemReleases.begin(), row.released, 1);
         EXPECT_EQ(script_.itemReleases, itemReleases);
@@ -277,7 +235,7 @@ TEST(MainLoop, BatchesAndTheirFailures)
 
     // The quit message ends the loop with 0, whatever its code.
     script_ = Script();
-    IFileOpenDialog* dialog = new FakeDialog(&script_);
+    IFileOpenDialog* dialog = NewDialog(&script_);
     PostQuitMessage(7);
     EXPECT_EQ(RunMainLoop(dialog), 0);
     dialog->Release();

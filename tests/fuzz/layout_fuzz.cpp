@@ -65,9 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (file.number != i + 1) Fail("an accepted layout is not numbered 1 to N");
         if (file.components.empty() || (i > 0 && file.components.size() < 2)) Fail("a file outside the mod's folders");
         std::vector<std::u16string> again;
-        if (!SplitHeaderPath(file.stream->path, &again).empty() || again != file.components) {
+        if (!SplitHeaderPath(file.stream->path, &again).empty() || again != file.components)
             Fail("an accepted path splits otherwise");
-        }
         for (const std::u16string& component : file.components) {
             if (component.empty() || component == u"." || component == u"..") Fail("an accepted path climbs");
         }
