@@ -53,7 +53,8 @@ def scratch(root, pack=True):
     shutil.copy(os.path.join(EXAMPLES, "castle.tvx"), root)
     shutil.copytree(os.path.join(EXAMPLES, "castle"), os.path.join(root, "castle"))
     if pack:
-        expect(run(TVPACK + ["pack", "castle.tvx"], root)[:2], (0, DONE), "packing the example mod")
+        code, out, err = run(TVPACK + ["pack", "castle.tvx"], root)
+        expect((code, out), (0, DONE), "packing the example mod (stderr: %r)" % err)
 
 
 def check(row):
