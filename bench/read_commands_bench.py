@@ -69,7 +69,7 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     prepare(args.work, args.tvpack)
-    out = os.path.join(args.work, "out")
+    out = os.path.join(args.work, "extracted")  # run_bench.py writes its cat to "out"
     t = args.tvpack
     rows = [
         ("cat of one file", [[t, "cat", "small.tvp", ONE_FILE]], [[t, "list", "small.tvp"]]),
