@@ -10,18 +10,14 @@
 
 namespace {
 
-struct StoredFile {
-    std::uint32_t number;
-    const ArchiveStream* stream;
-    std::u16string key;  // the path as Windows compares it
-};
-
-const ArchiveStream* Find(const std::vector<StoredFile>& files, const std::u16string& path)
+const ArchiveStream* Find(const std::vector<LayoutFile>& files, const std::vector<std::u16string>& keys,
+                          const std::u16string& path)
 {
     std::u16string key = PathKey(path);
-    const StoredFile* found = nullptr;
-    for (const StoredFile& file : files) {
-        if (file.key != key)
+    const LayoutFile* found = nullptr;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const LayoutFile& file = files[i];
+        if (keys[i] != key)
             continue;
         if (file.stream->path == path)
             return file.stream;
@@ -43,17 +39,15 @@ int RunCat(const Arguments& arguments)
         WriteText(Channel::Err, prefix + problem + u"\n");
         return kExitFailure;
     }
-    std::vector<StoredFile> files;
-    for (const ArchiveStream& stream : archive.Streams()) {
-        std::uint32_t number = 0;
-        if (stream.isStream && stream.hasHeader && ParseFileNumber(stream.name, &number))
-            files.push_back({number, &stream, PathKey(stream.path)});
-    }
+    // The paths as Windows compares them, one per file of the checked archive.
+    std::vector<std::u16string> keys;
+    for (const LayoutFile& file : archive.Files())
+        keys.push_back(PathKey(file.stream->path));
 
     int status = kExitSuccess;
     for (std::size_t i = 1; i < arguments.operands.size() && !OutputFailed(); ++i) {
         const std::u16string& path = arguments.operands[i];
-        const ArchiveStream* stream = Find(files, path);
+        const ArchiveStream* stream = Find(archive.Files(), keys, path);
         if (stream == nullptr) {
             WriteText(Channel::Err, prefix + Quoted(path) + u": not in the archive\n");
             status = kExitFailure;

@@ -72,20 +72,12 @@ private:
         std::u16string problem = archive_.Open(NativePath(argument));
         if (!problem.empty())
             return problem;
-        std::map<std::uint32_t, const ArchiveStream*> numbered;
-        for (const ArchiveStream& stream : archive_.Streams()) {
-            std::uint32_t number = 0;
-            if (!stream.isStream || !ParseFileNumber(stream.name, &number))
-                return u"element " + Quoted(stream.name) + u" is not a file of a mod";
-            if (!stream.hasHeader)
-                return u"stream " + Quoted(stream.name) + u" is shorter than its 1024-byte name header";
-            numbered[number] = &stream;
-        }
-        for (const auto& [number, stream] : numbered) {
+        // The archive passed the layout check: every stream is a numbered file.
+        for (const LayoutFile& file : archive_.Files()) {
             ModEntry entry;
-            entry.path = stream->path;
-            entry.size = stream->size - kHeaderBytes;
-            entry.stream = stream;
+            entry.path = file.stream->path;
+            entry.size = file.stream->size - kHeaderBytes;
+            entry.stream = file.stream;
             Add(std::move(entry));
         }
         return std::u16string();
