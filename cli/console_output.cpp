@@ -16,6 +16,10 @@ struct ConsoleLog {
     // The text of the current line: on a terminal already shown (kept for
     // its length when it is rewritten); otherwise not yet printed.
     std::u16string line;
+    // Elsewhere a progress line is replaced once a file and printed at most
+    // once: it is kept as given and converted only when it is printed.
+    std::basic_string<WCHAR> replaced;
+    bool replacedPending = false;
 };
 
 ConsoleLog& Log()
@@ -59,6 +63,16 @@ int ParseAnswer(std::string answer)
     return 0;
 }
 
+// The current line, with a progress line kept as given converted.
+std::u16string& CurrentLine(ConsoleLog& log)
+{
+    if (log.replacedPending) {
+        log.line = WithLineFeeds(log.replaced.c_str());
+        log.replacedPending = false;
+    }
+    return log.line;
+}
+
 }  // namespace
 
 void SetOverwritePolicy(OverwritePolicy policy)
@@ -80,7 +94,7 @@ void AppendOutput(const WCHAR* text)
             log.line = converted.substr(lastBreak + 1);
         return;
     }
-    log.line += converted;
+    CurrentLine(log) += converted;
     lastBreak = log.line.rfind(u'\n');
     if (lastBreak != std::u16string::npos) {
         WriteText(Channel::Out, log.line.substr(0, lastBreak + 1));
@@ -91,9 +105,13 @@ void AppendOutput(const WCHAR* text)
 void ReplaceCurrentOutputLine(const WCHAR* text)
 {
     ConsoleLog& log = Log();
+    if (!log.terminal) {
+        log.replaced.assign(text);
+        log.replacedPending = true;
+        return;
+    }
     std::u16string converted = WithLineFeeds(text);
-    if (log.terminal)
-        RewriteTerminalLine(log.line.size(), converted);
+    RewriteTerminalLine(log.line.size(), converted);
     log.line = converted;
 }
 
@@ -130,7 +148,7 @@ int AskOverwrite(const WCHAR* question)
 void FinishConsoleOutput()
 {
     ConsoleLog& log = Log();
-    if (log.line.empty())
+    if (CurrentLine(log).empty())
         return;
     WriteText(Channel::Out, log.terminal ? u"\n" : log.line + u"\n");
     log.line.clear();

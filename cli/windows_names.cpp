@@ -1,7 +1,8 @@
 #include "cli/windows_names.h"
 
-#include <map>
+#include <algorithm>
 #include <string_view>
+#include <unordered_map>
 
 #include "cli/path_pattern.h"
 #include "cli/text.h"
@@ -17,20 +18,22 @@ char16_t Upper(char16_t unit)
 
 bool IsDeviceName(const std::u16string& component)
 {
-    std::u16string stem;
-    for (char16_t unit : component) {
-        if (unit == u'.')
-            break;
-        stem += Upper(unit);
-    }
-    while (!stem.empty() && stem.back() == u' ')
-        stem.pop_back();
+    // The stem: up to the first dot, without the spaces before it.
+    std::size_t end = std::min(component.find(u'.'), component.size());
+    while (end > 0 && component[end - 1] == u' ')
+        --end;
+    if (end < 3 || end > 7)
+        return false;
+    char16_t units[7];
+    for (std::size_t i = 0; i < end; ++i)
+        units[i] = Upper(component[i]);
+    const std::u16string_view stem(units, end);
     for (std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
         if (stem == device)
             return true;
     // Ports: COM and LPT with a digit from 0, or a superscript one, two or three.
     constexpr std::u16string_view kPortDigits = u"0123456789\u00B9\u00B2\u00B3";
-    return stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
+    return end == 4 && (stem.substr(0, 3) == u"COM" || stem.substr(0, 3) == u"LPT") &&
            kPortDigits.find(stem[3]) != std::u16string_view::npos;
 }
 
@@ -79,12 +82,14 @@ std::u16string FaultText(WindowsNameFault fault, const std::u16string& component
 
 WindowsNameFault FindWindowsNameFault(const std::u16string& component)
 {
-    for (char16_t unit : component)
+    bool reserved = false;
+    for (char16_t unit : component) {
         if (unit < 0x20)
             return WindowsNameFault::ControlCharacter;
-    for (char16_t unit : component)
-        if (kReservedCharacters.find(unit) != std::u16string_view::npos)
-            return WindowsNameFault::ReservedCharacter;
+        reserved = reserved || (unit < 0x80 && kReservedCharacters.find(unit) != std::u16string_view::npos);
+    }
+    if (reserved)
+        return WindowsNameFault::ReservedCharacter;
     if (component == u"." || component == u"..")
         return WindowsNameFault::DotName;
     if (!component.empty() && (component.back() == u'.' || component.back() == u' '))
@@ -100,14 +105,21 @@ WindowsNameFault FindWindowsNameFault(const std::u16string& component)
 
 std::vector<WindowsNameFinding> FindWindowsNames(const std::vector<ArchiveStream>& streams)
 {
-    std::map<std::uint32_t, const ArchiveStream*> files;
+    std::vector<std::pair<std::uint32_t, const ArchiveStream*>> files;
+    files.reserve(streams.size());
     for (const ArchiveStream& stream : streams) {
         std::uint32_t number = 0;
         if (stream.isStream && stream.hasHeader && ParseFileNumber(stream.name, &number))
-            files.emplace(number, &stream);
+            files.emplace_back(number, &stream);
     }
+    // By number; of two with one number, the first.
+    std::stable_sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    files.erase(std::unique(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                files.end());
     std::vector<WindowsNameFinding> findings;
-    std::map<std::u16string, const ArchiveStream*> firstOfPath;  // by the path as NTFS compares it
+    std::unordered_map<std::u16string, const ArchiveStream*> firstOfPath;  // by the path as NTFS compares it
+    firstOfPath.reserve(files.size());
+    std::u16string component;
     for (const auto& [number, stream] : files) {
         auto [first, added] = firstOfPath.emplace(WindowsUpcase(stream->path), stream);
         if (!added)
@@ -117,7 +129,7 @@ std::vector<WindowsNameFinding> FindWindowsNames(const std::vector<ArchiveStream
         std::size_t start = 0;
         for (;;) {
             std::size_t end = stream->path.find(u'\\', start);
-            std::u16string component = stream->path.substr(start, end == std::u16string::npos ? end : end - start);
+            component.assign(stream->path, start, end == std::u16string::npos ? end : end - start);
             WindowsNameFault fault = FindWindowsNameFault(component);
             if (fault != WindowsNameFault::None) {
                 findings.push_back({stream->name, Quoted(stream->path) + u" can't be created on Windows: " +

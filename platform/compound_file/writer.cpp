@@ -56,7 +56,10 @@ Error Writer::CreateStream(const std::u16string& name) {
     if (streamOpen_) return Error::StreamAlreadyOpen;
     if (!IsValidName(name)) return Error::InvalidName;
     try {
-        if (names_.count(name) != 0) return Error::NameExists;
+        // Names mostly come in order ("1", "2", ...): the last one tells at once.
+        const bool last = names_.empty() || NameLess()(names_.rbegin()->first, name);
+        openSlot_ = last ? names_.end() : names_.lower_bound(name);
+        if (openSlot_ != names_.end() && !NameLess()(name, openSlot_->first)) return Error::NameExists;
         // The new entry may need another directory sector.
         if (Error e = CheckRoom(0); e != Error::None) return e;
         openName_ = name;
@@ -187,7 +190,7 @@ Error Writer::CloseStreamUnchecked() {
             miniChainEnds_.push_back(miniSectors_ - 1);
         }
         records_.push_back(record);
-        names_.emplace(std::move(openName_), static_cast<std::uint32_t>(records_.size() - 1));
+        names_.emplace_hint(openSlot_, std::move(openName_), static_cast<std::uint32_t>(records_.size() - 1));
     } catch (const std::bad_alloc&) {
         return Fail(Error::OutOfMemory);
     }

@@ -113,6 +113,7 @@ private:
     // The open stream.
     bool streamOpen_ = false;
     std::u16string openName_;
+    std::map<std::u16string, std::uint32_t, NameLess>::iterator openSlot_;  // where its name goes in names_
     std::uint64_t openSize_ = 0;
     bool openDirect_ = false;     // its bytes go straight to the sink
     std::uint32_t openStart_ = 0;  // its first sector once direct

@@ -11,7 +11,7 @@ std::u16string NtfsUpcaseName(const std::u16string& name)
 {
     std::u16string upper(name);
     for (char16_t& unit : upper)
-        unit = NtfsUpcase(unit);
+        unit = UpcaseUnit(unit);
     return upper;
 }
 
