@@ -7,14 +7,15 @@
 // Exit status: 0 the same, 1 different, kExitUnreadable when either side, or
 // a file in it, can't be read: never "different" for what was not compared.
 #include <algorithm>
-#include <fstream>
 #include <map>
+#include <memory>
 
 #include "cli/archive.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/json.h"
 #include "cli/mod_tree.h"
+#include "cli/native_path.h"
 #include "cli/path_pattern.h"
 #include "cli/text.h"
 
@@ -44,16 +45,17 @@ public:
 
     const std::map<std::u16string, ModEntry>& Files() const { return files_; }
 
-    // Reads the next `size` bytes of `file` from `offset` on.
-    std::u16string Read(const ModEntry& file, std::ifstream* disk, std::uint64_t offset, std::uint8_t* buffer,
+    // Reads `size` bytes of `file` at `offset`, from the archive or from
+    // `disk`, the file opened on disk.
+    std::u16string Read(const ModEntry& file, cfb::ReadSource* disk, std::uint64_t offset, std::uint8_t* buffer,
                         std::size_t size) const
     {
         if (file.stream != nullptr)
             return Widen(archive_.Reader().Read(file.stream->entry, kHeaderBytes + offset, buffer, size));
-        disk->read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(size));
-        if (disk->gcount() != static_cast<std::streamsize>(size))
-            return u"can't be read on disk";
-        return std::u16string();
+        if (disk->Size() == file.size && disk->ReadAt(offset, buffer, size))
+            return std::u16string();
+        std::string reason = disk->Size() == file.size ? disk->FailureReason() : std::string();
+        return reason.empty() ? u"it changed while it was read" : u"can't be read on disk: " + Widen(reason);
     }
 
 private:
@@ -88,11 +90,14 @@ private:
         fs::path modFile = NativePath(argument);
         fs::path folder = modFile.parent_path().empty() ? fs::path(".") : modFile.parent_path();
         std::u16string baseName = PathText(modFile.stem());
-        std::error_code error;
-        if (!fs::is_regular_file(modFile, error))
-            return u"no such mod file";
-        if (!fs::is_directory(folder / modFile.stem(), error))
-            return u"no mod directory " + Quoted(baseName) + u" beside it";
+        std::u16string reason;
+        PathKind kind = KindOf(modFile, true, &reason);
+        if (kind != PathKind::File)
+            return kind == PathKind::Unknown ? u"can't be looked at: " + reason : u"no such mod file";
+        kind = KindOf(folder / modFile.stem(), true, &reason);
+        if (kind != PathKind::Folder)
+            return kind == PathKind::Unknown ? Quoted(baseName) + u" can't be looked at: " + reason
+                                             : u"no mod directory " + Quoted(baseName) + u" beside it";
         std::vector<std::u16string> paths{PathText(modFile.filename())};
         std::u16string problem = ListModFiles(PathText(folder / modFile.stem()), baseName, &paths);
         if (!problem.empty())
@@ -109,9 +114,8 @@ private:
                     break;
                 start = end + 1;
             }
-            entry.size = fs::file_size(entry.disk, error);
-            if (error)
-                return Quoted(path) + u" can't be read on disk: " + Widen(error.message());
+            if (KindOf(entry.disk, true, &reason, &entry.size) == PathKind::Unknown)
+                return Quoted(path) + u" can't be read on disk: " + reason;
             Add(std::move(entry));
         }
         return std::u16string();
@@ -139,16 +143,20 @@ private:
 bool ContentComparer::Same(const ModSide& a, const ModEntry& fileA, const ModSide& b, const ModEntry& fileB,
                            std::u16string* problem)
 {
-    std::ifstream diskA, diskB;
-    if (fileA.stream == nullptr)
-        diskA.open(fileA.disk, std::ios::binary);
-    if (fileB.stream == nullptr)
-        diskB.open(fileB.disk, std::ios::binary);
+    std::unique_ptr<cfb::ReadSource> disk[2];
+    std::string error;
+    for (const ModEntry* file : {&fileA, &fileB}) {
+        std::unique_ptr<cfb::ReadSource>& source = disk[file == &fileA ? 0 : 1];
+        if (file->stream == nullptr && (source = OpenArchiveSource(file->disk, &error)) == nullptr) {
+            *problem = Quoted(file->path) + u": can't be read on disk: " + Widen(error);
+            return false;
+        }
+    }
     for (std::uint64_t offset = 0; offset < fileA.size; offset += kPiece) {
         std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, fileA.size - offset));
-        std::u16string why = a.Read(fileA, &diskA, offset, bufferA_.data(), size);
+        std::u16string why = a.Read(fileA, disk[0].get(), offset, bufferA_.data(), size);
         if (why.empty())
-            why = b.Read(fileB, &diskB, offset, bufferB_.data(), size);
+            why = b.Read(fileB, disk[1].get(), offset, bufferB_.data(), size);
         if (!why.empty()) {
             *problem = Quoted(fileA.path) + u": " + why;
             return false;

@@ -3,6 +3,7 @@
 // Implemented per system in posix/native_path.cpp and windows/native_path.cpp.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,6 +20,14 @@ std::u16string PathText(const fs::path& path);
 // The path made absolute against the current directory, as the packer wants
 // the mod file's path. Empty when the current directory can't be found.
 std::u16string AbsolutePath(const std::u16string& path);
+
+// What a path names: nothing, a file, a folder, something else (a device,
+// a FIFO), or Unknown when the system can't say, with its reason in *reason.
+// Links are followed unless `followLinks` is false. A file's size goes to
+// *size when asked for.
+enum class PathKind { None, File, Folder, Other, Unknown };
+PathKind KindOf(const fs::path& path, bool followLinks = true, std::u16string* reason = nullptr,
+                std::uint64_t* size = nullptr);
 
 // Why a single path component from an archive can't be created as a file or
 // folder name on this system (a character it can't hold, longer than the 255

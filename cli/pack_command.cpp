@@ -36,14 +36,17 @@ std::u16string NotPackedReason(const std::u16string& fullPath)
     // The packer deletes an archive it could not complete; one still there
     // is half-written.
     fs::path archive = fs::path(modFile).replace_extension(".tvp");
-    std::error_code error;
-    if (g_modOutcome == ModOutcome::NotFilled && fs::exists(fs::symlink_status(archive, error)))
+    if (g_modOutcome == ModOutcome::NotFilled && KindOf(archive, false) != PathKind::None)
         return ArchiveCompletion().named ? u"the half-written archive " + Quoted(PathText(archive)) + u" could not be deleted"
                                          : u"the archive " + Quoted(PathText(archive)) + u" was left as it was";
     if (g_modOutcome != ModOutcome::NoModDirectory)
         return u"see the messages above";
-    if (!fs::exists(modFile, error))
+    std::u16string reason;
+    PathKind kind = KindOf(modFile, true, &reason);
+    if (kind == PathKind::None)
         return u"no such file";
+    if (kind == PathKind::Unknown)
+        return u"it can't be looked at: " + reason;
     return u"no mod directory " + Quoted(PathText(modFile.stem())) + u" beside it";
 }
 

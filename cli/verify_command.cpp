@@ -72,9 +72,17 @@ public:
         std::u16string baseName = modFileName.substr(0, modFileName.size() - 4);
         fs::path modFile = folder / NativePath(modFileName);
         fs::path modDirectory = folder / NativePath(baseName);
-        std::error_code error;
-        bool haveFile = fs::exists(modFile, error);
-        bool haveDirectory = fs::is_directory(modDirectory, error);
+        std::u16string reason;
+        PathKind fileKind = KindOf(modFile, true, &reason);
+        PathKind folderKind = fileKind == PathKind::Unknown ? fileKind : KindOf(modDirectory, true, &reason);
+        // What can't be looked at can't be compared: a problem, not an absent mod.
+        if (fileKind == PathKind::Unknown || folderKind == PathKind::Unknown) {
+            Problem(Quoted(fileKind == PathKind::Unknown ? modFileName : baseName) +
+                    u" beside the archive can't be looked at: " + reason);
+            return true;
+        }
+        bool haveFile = fileKind != PathKind::None;
+        bool haveDirectory = folderKind == PathKind::Folder;
         if (!haveFile && !haveDirectory)
             return false;
 
