@@ -110,10 +110,6 @@ std::u16string Hex(std::uint32_t value, int digits)
     return hex;
 }
 
-bool IsSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDFFF;
-}
 
 bool StartsSurrogatePair(const std::u16string& text, std::size_t i)
 {

@@ -52,7 +52,7 @@ std::u16string Hex(std::uint32_t value, int digits);
 // Whether text[i] is the first unit of a surrogate pair, and whether it is a
 // surrogate at all (a lone one stands for a byte of a name that was not UTF-8).
 bool StartsSurrogatePair(const std::u16string& text, std::size_t i);
-bool IsSurrogate(char16_t unit);
+inline bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
 // Reads a stream name as a file number: decimal digits without sign or
 // leading zero, 1 to 4294967295. False for anything else.

@@ -82,11 +82,12 @@ std::u16string FaultText(WindowsNameFault fault, const std::u16string& component
 
 WindowsNameFault FindWindowsNameFault(const std::u16string& component)
 {
-    bool reserved = false;
+    bool reserved = false, surrogates = false;
     for (char16_t unit : component) {
         if (unit < 0x20)
             return WindowsNameFault::ControlCharacter;
         reserved = reserved || (unit < 0x80 && kReservedCharacters.find(unit) != std::u16string_view::npos);
+        surrogates = surrogates || IsSurrogate(unit);
     }
     if (reserved)
         return WindowsNameFault::ReservedCharacter;
@@ -96,9 +97,10 @@ WindowsNameFault FindWindowsNameFault(const std::u16string& component)
         return WindowsNameFault::TrailingDotOrSpace;
     if (IsDeviceName(component))
         return WindowsNameFault::DeviceName;
-    if (HasLoneSurrogate(component))
+    // Both remaining faults are written with surrogates.
+    if (surrogates && HasLoneSurrogate(component))
         return WindowsNameFault::NotUtf8;
-    if (component.find(kEscapedStandIn) != std::u16string::npos)
+    if (surrogates && component.find(kEscapedStandIn) != std::u16string::npos)
         return WindowsNameFault::BackslashStandIn;
     return WindowsNameFault::None;
 }
