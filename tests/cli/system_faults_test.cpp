@@ -109,8 +109,8 @@ Outcome RunOnce(const Operation& operation, const FaultPlan& plan)
     int status;
     ArmFaults(plan);
     if (operation.arguments.empty()) {
-        PackMod(ToPlatformText(Widen((kRoot / "mod/castle.tvx").string())).c_str());
-        status = g_modOutcome == ModOutcome::Packed ? 0 : 1;  // the success line was written
+        const PackResult result = PackMod(ToPlatformText(Widen((operation.folder / "castle.tvx").string())).c_str());
+        status = result == PackResult::Fatal ? 3 : g_modOutcome == ModOutcome::Packed ? 0 : 1;  // 0: the success line was written
     } else {
         std::vector<std::u16string> arguments;
         for (const std::string& argument : operation.arguments)
@@ -240,8 +240,6 @@ TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
     fs::remove_all(kRoot);
 }
 
-
-
 #ifndef _WIN32  // the native calls' names
 // What the pane says when one kind of call fails at one place, and what
 // PackMod returns: the texts the loop above does not look at.
@@ -254,34 +252,31 @@ TEST(SystemFaults, PaneTextsOfFailedCalls)
         const char* call;
         unsigned long nth;  // of the calls of that name
         int error;
-        PackResult result;
+        int status;        // 1: not packed; 3: a fatal failure, the batch ends
         std::string pane;  // "{root}" stands for the mod's folder
     } cases[] = {
-        {"open", 1, EACCES, PackResult::Done, "Error creating mod archive \"castle.tvp\"!\n"},
-        {"pwrite", 2, ENOSPC, PackResult::Done, creating + "Error writing stream! Storage device is full!\n" + notAdded},
-        {"opendir", 1, EACCES, PackResult::Fatal, ""},
-        {"opendir", 2, EACCES, PackResult::Done, "Error searching directory \"{root}castle\\*\"!\n" + notCounted},
-        {"opendir", 3, EACCES, PackResult::Done, "Error searching directory \"{root}castle\\sub\\*\"!\n"
-                                                 "Error getting file count from directory \"{root}castle\\sub\"!\n" + notCounted},
-        {"opendir", 5, EACCES, PackResult::Done, creating + "Error searching directory \"castle\\sub\\*\"!\n" + notAdded},
+        {"open", 1, EACCES, 1, "Error creating mod archive \"castle.tvp\"!\n"},
+        {"pwrite", 2, ENOSPC, 1, creating + "Error writing stream! Storage device is full!\n" + notAdded},
+        {"pwrite", 2, EFBIG, 1, creating + "Error writing stream! Storage device is full!\n" + notAdded},
+        {"opendir", 1, EACCES, 3, ""},
+        {"opendir", 2, EACCES, 1, "Error searching directory \"{root}castle\\*\"!\n" + notCounted},
+        {"opendir", 3, EACCES, 1, "Error searching directory \"{root}castle\\sub\\*\"!\n"
+                                  "Error getting file count from directory \"{root}castle\\sub\"!\n" + notCounted},
+        {"opendir", 5, EACCES, 1, creating + "Error searching directory \"castle\\sub\\*\"!\n" + notAdded},
     };
-    const fs::path folder = kRoot / "pane";
-    Write({{"castle.tvx", "tvx"}, {"castle/a.txt", "a"}, {"castle/big.bin", std::string(5000, 'b')},
-           {"castle/sub/c.txt", "c"}}, folder);
+    const Operation packer = {"packer", {}, kRoot / "pane", [] {}};
+    Write({{"castle.tvx", "tvx"}, {"castle/a.txt", "a"}, {"castle/big.bin", std::string(5000, 'b')}, {"castle/sub/c.txt", "c"}},
+          packer.folder);
     for (const auto& c : cases) {
         FaultPlan plan;
         plan.only = c.call, plan.nth = c.nth, plan.error = c.error;
-        testing::internal::CaptureStdout();
-        ArmFaults(plan);
-        const PackResult result = PackMod(ToPlatformText(Widen((folder / "castle.tvx").string())).c_str());
-        DisarmFaults();
-        std::fflush(nullptr);
+        const Outcome got = RunOnce(packer, plan);
         std::string pane = c.pane;
         for (std::size_t at; (at = pane.find("{root}")) != std::string::npos;)
-            pane.replace(at, 6, folder.string() + "/");
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), pane) << c.call << " " << c.nth;
-        EXPECT_EQ(result, c.result) << c.call << " " << c.nth;
-        EXPECT_FALSE(fs::exists(folder / "castle.tvp")) << c.call << " " << c.nth;
+            pane.replace(at, 6, packer.folder.string() + "/");
+        EXPECT_EQ(got.output, pane) << c.call << " " << c.nth;
+        EXPECT_EQ(got.status, c.status) << c.call << " " << c.nth;
+        EXPECT_EQ(got.folder.count("castle.tvp"), 0u) << c.call << " " << c.nth;
     }
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(kRoot);

@@ -5,7 +5,6 @@ readers that decide an archive is right, and a table runner."""
 import os
 import struct
 import subprocess
-import sys
 import tempfile
 import traceback
 
@@ -14,17 +13,14 @@ import olefile
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = os.path.normpath(os.path.join(HERE, "..", "..", "examples"))
 HEADER_BYTES = 1024
-IS_ROOT = os.geteuid() == 0
 
 
-def run(command, cwd, stdin=b"", timeout=120, unprivileged=False, preexec=None):
+def run(command, cwd, stdin=b"", timeout=120, preexec=None):
     """Exit status, stdout and stderr (text; stdout's line ends kept).
     preexec runs in the child before the command (to set limits).
     Under a busy Wine a program now and then ends with status 1 and no word
     on either channel, which none of ours does: such a run is made once
     more, and the log says so."""
-    if unprivileged:
-        command = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] + command
     for attempt in (1, 2):
         done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, timeout=timeout, preexec_fn=preexec)
         if attempt == 2 or (done.returncode, done.stdout, done.stderr) != (1, b"", b"") or not command[0].endswith("wine-run"):
@@ -42,6 +38,12 @@ def write(path, data=b""):
     os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
+
+
+def plant(root, files):
+    """Writes files (relative path -> bytes; None: an empty folder) below root."""
+    for path, data in files.items():
+        os.makedirs(os.path.join(root, path), exist_ok=True) if data is None else write(os.path.join(root, path), data)
 
 
 def read(path):
@@ -143,25 +145,6 @@ def archive_problems(archive, expected):
     return problems
 
 
-class Wine:
-    """Keeps one Wine process alive for a whole run, so the Wine server is not
-    started afresh for every command; commands start once it is up. launcher
-    is the command, as a list, that runs a Windows program."""
-
-    def __init__(self, launcher):
-        self.keeper = subprocess.Popen(launcher + ["cmd", "/c", "echo up& pause"], stdin=subprocess.PIPE,
-                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.keeper.stdout.readline()
-
-    def close(self):
-        self.keeper.stdin.close()
-        try:
-            self.keeper.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            self.keeper.kill()
-            self.keeper.wait()
-
-
 def u32(data, offset):
     return struct.unpack_from("<I", data, offset)[0]
 
@@ -175,23 +158,33 @@ def expect(actual, expected, what="value"):
         raise AssertionError("%s:\n  expected %r\n  actual   %r" % (what, expected, actual))
 
 
-def run_table(rows, check, only=()):
-    """Runs check(row) for every row (rows have .name and .needs); a row that
-    needs root or the unprivileged user is skipped without root. Prints one
-    line per row and the closing count; returns the exit status."""
-    counts = {"passed": 0, "failed": 0, "skipped": 0}
-    for row in (r for r in rows if not only or any(word in r.name for word in only)):
-        if getattr(row, "needs", None) and not IS_ROOT:
-            print("SKIP %s (needs root)" % row.name)
-            counts["skipped"] += 1
-            continue
-        try:
-            check(row)
-            print("PASS %s" % row.name, flush=True)
-            counts["passed"] += 1
-        except Exception as error:  # one failed row must not hide the others
-            detail = str(error) if isinstance(error, AssertionError) else traceback.format_exc(limit=-1)
-            print("FAIL %s\n  %s" % (row.name, detail.strip().replace("\n", "\n  ")), flush=True)
-            counts["failed"] += 1
-    print("%(passed)d passed, %(failed)d failed, %(skipped)d skipped" % counts)
+def run_table(rows, check, wine=None):
+    """Runs check(row) for every row whose name holds a word of TVP_ROWS (all
+    without it). Prints one line per row and the closing count; returns the
+    exit status. wine: the command, as a list, that runs a Windows program;
+    one Wine process then stays up for the whole run, so that the Wine server
+    is not started afresh for every command (commands start once it is up)."""
+    only, counts = [w for w in os.environ.get("TVP_ROWS", "").split(",") if w], {"passed": 0, "failed": 0}
+    keeper = wine and subprocess.Popen(wine + ["cmd", "/c", "echo up& pause"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL)
+    try:
+        keeper and keeper.stdout.readline()
+        for row in (r for r in rows if not only or any(word in r.name for word in only)):
+            try:
+                check(row)
+                print("PASS %s" % row.name, flush=True)
+                counts["passed"] += 1
+            except Exception as error:  # one failed row must not hide the others
+                detail = str(error) if isinstance(error, AssertionError) else traceback.format_exc(limit=-1)
+                print("FAIL %s\n  %s" % (row.name, detail.strip().replace("\n", "\n  ")), flush=True)
+                counts["failed"] += 1
+    finally:
+        if keeper:
+            keeper.stdin.close()
+            try:
+                keeper.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                keeper.kill()
+                keeper.wait()
+    print("%(passed)d passed, %(failed)d failed" % counts)
     return 1 if counts["failed"] or not counts["passed"] else 0
