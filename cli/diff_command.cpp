@@ -37,6 +37,7 @@ public:
     // Empty on success, else why the side can't be read.
     std::u16string Open(const std::u16string& argument)
     {
+        name_ = argument;
         std::u16string key = PathKey(argument);
         if (key.size() > 4 && key.compare(key.size() - 4, 4, u".TVX") == 0)
             return OpenModOnDisk(argument);
@@ -50,8 +51,10 @@ public:
     std::u16string Read(const ModEntry& file, cfb::ReadSource* disk, std::uint64_t offset, std::uint8_t* buffer,
                         std::size_t size) const
     {
-        if (file.stream != nullptr)
-            return Widen(archive_.Reader().Read(file.stream->entry, kHeaderBytes + offset, buffer, size));
+        if (file.stream != nullptr) {
+            std::string why = archive_.Reader().Read(file.stream->entry, kHeaderBytes + offset, buffer, size);
+            return why.empty() ? std::u16string() : u"can't be read from " + Quoted(name_) + u": " + Widen(why);
+        }
         if (disk->Size() == file.size && disk->ReadAt(offset, buffer, size))
             return std::u16string();
         std::string reason = disk->Size() == file.size ? disk->FailureReason() : std::string();
@@ -121,6 +124,7 @@ private:
         return std::u16string();
     }
 
+    std::u16string name_;  // as given
     ModArchive archive_;
     std::map<std::u16string, ModEntry> files_;
 };

@@ -190,6 +190,7 @@ TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
          [&] { withArchive(), fs::remove_all(out), Write(old, out); }},
         {"list", {"list", "--json", archive}, kRoot / "mod", withArchive},
         {"verify", {"verify", archive}, kRoot / "mod", withArchive},
+        {"diff", {"diff", archive, (kRoot / "mod/castle.tvx").string()}, kRoot / "mod", withArchive},
     };
     // Once with unnamed files, once as on a file system without them (on
     // Windows, whose files always have a name, once).
