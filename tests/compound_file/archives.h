@@ -98,9 +98,8 @@ inline std::string ReadBack(const Bytes& file, Streams streams, bool strict = tr
     cfb::MemorySource source(file.data(), file.size());
     cfb::Reader reader;
     if (std::string error = reader.Open(source); !error.empty()) return "open: " + error;
-    for (const cfb::Finding& finding : reader.CheckStructure()) {
+    for (const cfb::Finding& finding : reader.CheckStructure())
         if (strict || finding.kind == cfb::Finding::Kind::Fault) return "structure: " + finding.text;
-    }
     std::sort(streams.begin(), streams.end(), [](const Stream& a, const Stream& b) {
         return std::make_pair(a.name.size(), Upper(a.name)) < std::make_pair(b.name.size(), Upper(b.name));
     });

@@ -24,9 +24,8 @@ constexpr DWORD kMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 // Every stream of the archive's root as the system library reads it.
 std::string ReadWithSystem(const fs::path& path, Streams& found) {
     IStorage* storage = nullptr;
-    if (StgOpenStorage(path.wstring().c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &storage) != S_OK) {
+    if (StgOpenStorage(path.wstring().c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &storage) != S_OK)
         return "StgOpenStorage failed";
-    }
     IEnumSTATSTG* elements = nullptr;
     std::string error = storage->EnumElements(0, nullptr, 0, &elements) == S_OK ? "" : "EnumElements failed";
     STATSTG stat;
@@ -37,9 +36,8 @@ std::string ReadWithSystem(const fs::path& path, Streams& found) {
         if (stat.type != STGTY_STREAM ||
             storage->OpenStream(stat.pwcsName, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream) != S_OK ||
             stream->Read(found.back().bytes.data(), static_cast<ULONG>(found.back().bytes.size()), &read) != S_OK ||
-            read != found.back().bytes.size()) {
+            read != found.back().bytes.size())
             error = "can't read " + Narrow(found.back().name);
-        }
         if (stream) stream->Release();
         CoTaskMemFree(stat.pwcsName);
     }

@@ -124,10 +124,8 @@ const struct Damage {
 
 TEST(Reader, RefusesDamageWithItsMessage) {
     Streams numbered;
-    for (std::size_t n = 1; n <= kSizes.size(); ++n) {
-        const std::string name = std::to_string(n);
-        numbered.push_back({std::u16string(name.begin(), name.end()), Pattern(kSizes[n - 1], static_cast<std::uint32_t>(n))});
-    }
+    for (std::size_t n = 1; n <= kSizes.size(); ++n)
+        numbered.push_back({Widen(std::to_string(n)), Pattern(kSizes[n - 1], static_cast<std::uint32_t>(n))});
     const Bytes base = Build(numbered), difat = Build({{u"1", Pattern(16u << 20, 4)}});
     ASSERT_EQ(ReadBack(base, numbered), "");
     ASSERT_EQ(U32(difat, 0x48), 2u);

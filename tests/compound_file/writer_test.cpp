@@ -19,14 +19,12 @@ std::string FixedFields(const Bytes& file, const Streams& streams) {
     if (!std::equal(fixed.begin(), fixed.end(), file.begin()) || U32(file, 0x38) != 4096) return "header";
     const auto difat = [](std::uint64_t fat) { return fat > 109 ? (fat - 109 + 126) / 127 : 0; };
     const std::uint64_t fat = U32(file, 0x2C), others = file.size() / 512 - 1 - fat - difat(fat);
-    if (U32(file, 0x48) != difat(fat) || fat * 128 < others + fat + difat(fat) || (fat - 1) * 128 >= others + fat - 1 + difat(fat - 1)) {
+    if (U32(file, 0x48) != difat(fat) || fat * 128 < others + fat + difat(fat) || (fat - 1) * 128 >= others + fat - 1 + difat(fat - 1))
         return std::to_string(fat) + " FAT sectors for " + std::to_string(others) + " others";
-    }
     for (std::uint32_t i = 0; i < U32(file, 0x2C) && i < 109; ++i) {
         const std::uint32_t sector = U32(file, 0x4C + 4 * i);
-        if (sector / 128 < 109 && U32(file, (U32(file, 0x4C + sector / 128 * 4) + 1) * 512 + sector % 128 * 4) != 0xFFFFFFFD) {
+        if (sector / 128 < 109 && U32(file, (U32(file, 0x4C + sector / 128 * 4) + 1) * 512 + sector % 128 * 4) != 0xFFFFFFFD)
             return "FAT sector " + std::to_string(sector) + " is not marked FATSECT";
-        }
     }
     std::uint32_t mini = 0;
     for (const Stream& s : streams) mini += s.bytes.size() < 4096 ? (s.bytes.size() + 63) / 64 * 64 : 0;
@@ -35,9 +33,8 @@ std::string FixedFields(const Bytes& file, const Streams& streams) {
 
 TEST(Writer, RandomArchivesReadBackEverywhere) {
     std::vector<Archive> cases = {{"empty", {}, {}}, {"cut-off", {}, {}}};
-    for (std::size_t size : {4095, 4096, 0, 63, 64, 65, 511, 512, 513, 4097, 100000}) {
+    for (std::size_t size : {4095, 4096, 0, 63, 64, 65, 511, 512, 513, 4097, 100000})
         cases[1].streams.push_back({u"1" + std::u16string(cases[1].streams.size(), u'0'), Pattern(size, 9)});
-    }
     for (std::uint32_t seed = 1; seed <= 12; ++seed) cases.push_back({"random" + std::to_string(seed), RandomStreams(seed), {}});
     // The most a file can hold with the header's 109 FAT sectors, and one sector more.
     for (std::uint32_t more : {0u, 1u}) cases.push_back({"difat" + std::to_string(more), {{u"1", Pattern((13842 + more) * 512, 1)}}, {}});

@@ -22,7 +22,8 @@ void Fail(const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto everything = [](const std::uint8_t*, std::size_t) { return true; };
+    std::uint64_t delivered = 0;  // by the reads that take everything
+    const auto everything = [&delivered](const std::uint8_t*, std::size_t piece) { return delivered += piece, true; };
     cfb::MemorySource source(data, size);
     cfb::Reader reader;
     if (!reader.Open(source).empty()) {
@@ -30,17 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint8_t byte = 0;
         if (!reader.Entries().empty() || reader.Find(u"1") != -1 || reader.MajorVersion() != 0)
             Fail("a refused file lists entries");
-        if (reader.Read(0, 0, &byte, 1).empty() || reader.ReadAll(0, everything).empty() || reader.CheckStructure().empty()) {
+        if (reader.Read(0, 0, &byte, 1).empty() || reader.ReadAll(0, everything).empty() || reader.CheckStructure().empty())
             Fail("a refused file can be read");
-        }
         return 0;
     }
     const std::vector<cfb::Finding> findings = reader.CheckStructure();
     for (const cfb::Finding& finding : findings) {
         if (finding.text.empty()) Fail("an empty finding");
-        if (finding.reader.empty() != (finding.kind != cfb::Finding::Kind::RefusedByReader)) {
+        if (finding.reader.empty() != (finding.kind != cfb::Finding::Kind::RefusedByReader))
             Fail("a reader named where none refuses, or a refusal naming none");
-        }
     }
     if (reader.CheckStructure().size() != findings.size()) Fail("the check gives other findings the second time");
     if (reader.SectorSize() != (reader.MajorVersion() == 3 ? 512u : 4096u)) Fail("a sector size of another version");
@@ -53,16 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Fail("a storage reads like a stream");
             continue;
         }
-        std::uint64_t delivered = 0;
-        const std::string error = reader.ReadAll(i, [&](const std::uint8_t*, std::size_t piece) {
-            delivered += piece;
-            return true;
-        }, 4096);
+        delivered = 0;
+        const std::string error = reader.ReadAll(i, everything, 4096);
         if (delivered > entry.size || (error.empty() && delivered != entry.size)) Fail("a stream read whole is not whole");
         if (error.empty() && entry.size >= sizeof buffer &&
-            !reader.Read(i, entry.size - sizeof buffer, buffer, sizeof buffer).empty()) {
+            !reader.Read(i, entry.size - sizeof buffer, buffer, sizeof buffer).empty())
             Fail("the last bytes of a readable stream can't be read");
-        }
         if (reader.Read(i, entry.size, buffer, 1).empty()) Fail("a read past the end of a stream succeeded");
         if (entry.size > 0 && reader.Read(i, 0, nullptr, 1).empty()) Fail("a read into no buffer succeeded");
         int pieces = 0;
@@ -77,17 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool accepted = archive.Open(std::make_unique<cfb::MemorySource>(data, size)).empty();
     if (!archive.Readable() || accepted != archive.Faults().empty()) Fail("tvpack's opening disagrees with the reader");
     if (fault && accepted) Fail("tvpack accepts an archive with a structure fault");
-    if (!accepted) {
-        if (!archive.Files().empty()) Fail("an archive with faults lists files to extract");
-        return 0;
-    }
+    if (!accepted && !archive.Files().empty()) Fail("an archive with faults lists files to extract");
+    if (!accepted) return 0;
     if (archive.Files().size() != archive.Streams().size()) Fail("an accepted archive leaves streams out");
     for (const LayoutFile& file : archive.Files()) {
-        std::uint64_t delivered = 0;
-        const std::u16string error = archive.ReadContent(*file.stream, [&](const std::uint8_t*, std::size_t piece) {
-            delivered += piece;
-            return true;
-        });
+        delivered = 0;
+        const std::u16string error = archive.ReadContent(*file.stream, everything);
         if (!error.empty() || delivered != file.stream->size - kHeaderBytes) Fail("an accepted archive does not extract whole");
     }
     return 0;

@@ -55,9 +55,8 @@ std::u16string List(const std::u16string& pattern) {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
     std::u16string names;
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry)) {
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry))
         names += entry.cFileName + std::u16string(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? u"/ " : u" ");
-    }
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return names;
 }
@@ -73,9 +72,8 @@ TEST(PosixFind, ListsInNtfsOrderAndRefusesLinkLoops) {
     std::u16string text = FromNativeName(dir.string());
     std::replace(text.begin(), text.end(), u'/', u'\\');
     for (const char* name : {"_under", "B", "9", "10", "abc", "ab", "\xC3\xA9", "f", "!bang", ".hidden", "\xF0\x9F\x98\x80",
-                             "\xE4\xB8\x80", "\xEF\xBD\x81", "Z", "\xD0\xB0", "\xCF\x89", "\xC3\x89"}) {
+                             "\xE4\xB8\x80", "\xEF\xBD\x81", "Z", "\xD0\xB0", "\xCF\x89", "\xC3\x89"})
         std::ofstream(dir / name) << "x";
-    }
     fs::create_directories(dir / "-sub" / "deeper"), fs::create_directories(dir / "other");
     fs::create_directory_symlink("..", dir / "-sub" / "deeper" / "up");
     fs::create_directory_symlink("../other", dir / "-sub" / "side");

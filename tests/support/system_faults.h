@@ -1,8 +1,8 @@
-// Faults in the native system calls (platform/posix/syscalls.h): from
-// ArmFaults() on, every call through the table is counted, and the nth one
-// of those the mode applies to (or every one) fails (Error: with an errno
-// that call really returns, or the plan's), is interrupted (EINTR, before
-// anything happened) or moves half its bytes (Short, reads and writes only).
+// Faults in the system's file calls, through the native system-call table or
+// (on Windows) the program's imports: from ArmFaults() on, every call is
+// counted, and the nth one the mode applies to (or every one) fails (Error:
+// with an error that call really returns, or the plan's), is interrupted
+// (EINTR, before anything happened) or moves half its bytes (Short, reads and writes only).
 #pragma once
 
 #include <string>

@@ -7,7 +7,7 @@
 // "progress: TEXT" per call that replaced the progress line. The overwrite
 // questions take the answers in turn (Yes once they are used up; "none" is
 // a box that could not be shown). --lock holds FILE open without sharing
-// while packing. --on-question runs COMMAND through the shell when a question
+// until the program ends. --on-question runs COMMAND through the shell when a question
 // comes, between the two walks: a window in which tests change the tree.
 // Cancel skips the rest, as in a batch of the window program.
 // Exit status: 0 when every mod was packed, 1 when one was not, 3 when the
@@ -71,7 +71,6 @@ int main(int argc, char** argv)
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     int failures = 0;
-    HANDLE lock = INVALID_HANDLE_VALUE;
     for (int i = 1; i < argc; ++i) {
         if (i + 1 < argc && std::strcmp(argv[i], "--answer") == 0) {
             const std::string name = argv[++i];
@@ -79,8 +78,8 @@ int main(int argc, char** argv)
         } else if (i + 1 < argc && std::strcmp(argv[i], "--on-question") == 0) {
             g_onQuestion = argv[++i];
         } else if (i + 1 < argc && std::strcmp(argv[i], "--lock") == 0) {
-            lock = CreateFileW(T(argv[++i]).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            const HANDLE lock = CreateFileW(T(argv[++i]).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
             if (lock == INVALID_HANDLE_VALUE)
                 return std::fprintf(stderr, "test_pack: can't lock %s\n", argv[i]), 2;
         } else {
@@ -100,7 +99,5 @@ int main(int argc, char** argv)
                 ++failures;
         }
     }
-    if (lock != INVALID_HANDLE_VALUE)
-        CloseHandle(lock);
     return failures == 0 ? 0 : 1;
 }
