@@ -13,6 +13,8 @@
 #include "cli/system_reason.h"
 #endif
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -64,12 +66,22 @@ void Write(const Tree& tree, const fs::path& folder)
     }
 }
 
-int OpenDescriptors()
+// How many descriptors or handles are open. Wine counts no handles, but
+// gives each new handle the lowest value free (values go in steps of 4):
+// below the highest of 128 new handles, all values but theirs are taken.
+long long OpenDescriptors()
 {
 #ifdef _WIN32
     DWORD handles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handles);
-    return static_cast<int>(handles);
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles != 0)
+        return handles;
+    HANDLE probes[128];
+    std::intptr_t highest = 0;
+    for (HANDLE& probe : probes)
+        highest = std::max(highest, reinterpret_cast<std::intptr_t>(probe = CreateEventW(nullptr, TRUE, FALSE, nullptr)));
+    for (HANDLE probe : probes)
+        CloseHandle(probe);
+    return highest / 4 - 128;
 #else
     return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 #endif
@@ -210,7 +222,7 @@ TEST(SystemFaults, EveryCallFailedInTurnLeavesAllOrNothing)
             ASSERT_EQ(clean.status, 0) << operation.name << ": " << clean.output;
             for (plan.nth = 1; plan.nth <= calls[static_cast<int>(mode)]; ++plan.nth) {
                 operation.prepare();
-                const int descriptors = OpenDescriptors();
+                const long long descriptors = OpenDescriptors();
                 Outcome got = RunOnce(operation, plan);
                 std::string problem = Problem(got, before, clean, mode, operation.arguments.empty());
                 if (OpenDescriptors() != descriptors)
