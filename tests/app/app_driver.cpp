@@ -81,16 +81,6 @@ bool IsClass(HWND window, const wchar_t* name)
     return window != nullptr && _wcsicmp(ClassOf(window).c_str(), name) == 0;
 }
 
-// WM_GETTEXT, which the system carries across processes.
-std::wstring TextOf(HWND window)
-{
-    std::wstring text(1 << 20, L'\0');
-    DWORD_PTR length = 0;
-    LPARAM buffer = reinterpret_cast<LPARAM>(&text[0]);
-    bool sent = SendMessageTimeoutW(window, WM_GETTEXT, text.size(), buffer, SMTO_ABORTIFHUNG, kWaitMs, &length);
-    return text.substr(0, sent ? length : 0);
-}
-
 // The program's visible dialog-class windows: message boxes and the file dialog.
 std::vector<HWND> Dialogs()
 {
@@ -117,7 +107,7 @@ HWND WaitForDialog(bool fileDialog)
             found = (FileNameBox(dialog) != nullptr) == fileDialog ? dialog : found;
         return found != nullptr;
     });
-    return found;
+    return found != nullptr ? found : (Fail(fileDialog ? "no file dialog" : "no box"), nullptr);
 }
 
 void Click(HWND window, int id)
@@ -136,15 +126,6 @@ HWND Pane()
 {
     HWND pane = FindWindowExW(g_window, nullptr, L"Edit", nullptr);
     return pane != nullptr ? pane : (Fail("no pane"), nullptr);
-}
-
-// Line breaks shown as "\\n", so that a box takes one line.
-std::string OneLine(const std::wstring& text)
-{
-    std::string line;
-    for (char c : ToUtf8(text))
-        line += c == '\r' ? "" : c == '\n' ? "\\n" : std::string(1, c);
-    return line;
 }
 
 // A picture of width x height pixels (0x00RRGGBB, rows top down).
@@ -207,60 +188,32 @@ std::string IconOf(HWND control)
     return seen;
 }
 
-// One line per message box: caption, icon ("none" when it holds none),
-// owner, buttons (the default marked *), the box's text and the pane's text
-// at that moment.
+// One line per message box, with the pane's text at that moment.
 void PrintBox(HWND box)
 {
-    if (box == nullptr)
-        Fail("no box");
-    std::string icon = "none", buttons;
-    std::wstring text;
-    for (HWND child : Children(box)) {
-        LONG style = GetWindowLongW(child, GWL_STYLE);
-        DWORD_PTR shown = 0;
-        if (IsWindowVisible(child) && IsClass(child, L"Button"))
-            buttons += " " + std::to_string(GetDlgCtrlID(child)) + ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? "*" : "");
-        else if (!IsWindowVisible(child) || !IsClass(child, L"Static"))
-            continue;
-        else if ((style & SS_TYPEMASK) != SS_ICON)
-            text += TextOf(child);
-        // An icon control that holds no icon shows nothing; the box's text may then lie over it.
-        else if (SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &shown) && shown != 0)
-            icon = IconOf(child);
-    }
-    std::fprintf(stderr, "box \"%s\" icon %s%s buttons%s text: %s pane: %s\n", ToUtf8(TextOf(box)).c_str(),
-                 icon.c_str(), GetWindow(box, GW_OWNER) ? " owned" : "", buttons.c_str(), OneLine(text).c_str(),
-                 OneLine(TextOf(Pane())).c_str());
+    std::fprintf(stderr, "box %s pane: %s\n", DescribeBox(box, IconOf).c_str(), OneLine(TextOf(Pane())).c_str());
 }
 
 // The n-th run of rows (from 1) that hold more than the background, cut to
 // its ink; empty when there is none.
 Picture Line(const Picture& picture, int n, DWORD background)
 {
-    for (int y = 0, top = -1; y <= picture.height; ++y) {
-        bool ink = false;
-        for (int x = 0; y < picture.height && x < picture.width; ++x)
-            ink = ink || picture.At(x, y) != background;
-        top = ink && top < 0 ? y : top;
-        if (ink || top < 0 || --n > 0) {
-            top = ink ? top : -1;
-            continue;
+    auto row = [&](int y) { return picture.pixels.begin() + y * picture.width; };
+    auto ink = [&](DWORD pixel) { return pixel != background; };
+    auto inked = [&](int y) { return y < picture.height && std::any_of(row(y), row(y + 1), ink); };
+    int top = -1, bottom = 0, left = picture.width, right = -1;
+    for (; bottom <= picture.height && (inked(bottom) || top < 0 || --n > 0); ++bottom)
+        top = !inked(bottom) ? -1 : top < 0 ? bottom : top;
+    for (int y = top; top >= 0 && y < bottom; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            if (ink(picture.At(x, y)))
+                left = std::min(left, x), right = std::max(right, x);
         }
-        int left = picture.width, right = -1;
-        for (int row = top; row < y; ++row) {
-            for (int x = 0; x < picture.width; ++x) {
-                if (picture.At(x, row) != background)
-                    left = std::min(left, x), right = std::max(right, x);
-            }
-        }
-        Picture cut{right - left + 1, y - top, {}};
-        for (int row = top; row < y; ++row)
-            cut.pixels.insert(cut.pixels.end(), picture.pixels.begin() + row * picture.width + left,
-                              picture.pixels.begin() + row * picture.width + right + 1);
-        return cut;
     }
-    return {};
+    Picture cut{std::max(right - left + 1, 0), right < 0 ? 0 : bottom - top, {}};
+    for (int y = top; right >= 0 && y < bottom; ++y)
+        cut.pixels.insert(cut.pixels.end(), row(y) + left, row(y) + right + 1);
+    return cut;
 }
 
 // The pane as a person watches it while a mod is packed: each new picture of
@@ -473,8 +426,7 @@ void PickMods(HWND dialog, const std::vector<std::wstring>& mods)
 int Pack(const std::vector<std::wstring>& answers, const std::vector<std::wstring>& mods, bool watch)
 {
     Click(g_window, kSelect);
-    HWND dialog = WaitForDialog(true);
-    PickMods(dialog != nullptr ? dialog : (Fail("no file dialog"), nullptr), mods);
+    PickMods(WaitForDialog(true), mods);
     if (watch)
         StartWatching();
     Click(g_window, kSelect);
@@ -535,18 +487,9 @@ void Drag(const char* what, POINT at, int dx, int dy)
                 after.left - before.left, after.top - before.top);
 }
 
-// A control's rectangle in the main window's coordinates.
-RECT InWindow(HWND child)
-{
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(HWND_DESKTOP, g_window, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 // What the window reports under a point of its own (window coordinates):
 // the code of the control there, or of the window itself.
-void PrintHitTest(HWND window, POINT at)
+std::string HitTest(HWND window, POINT at)
 {
     RECT frame = {};
     GetWindowRect(g_window, &frame);
@@ -554,7 +497,8 @@ void PrintHitTest(HWND window, POINT at)
     SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(frame.left + at.x, frame.top + at.y), SMTO_ABORTIFHUNG,
                         kWaitMs, &hit);
     std::string what = window == g_window ? "the window" : "\"" + ToUtf8(TextOf(window)) + "\"";
-    std::printf("hit %s at %ld,%ld: %ld\n", what.c_str(), at.x, at.y, static_cast<long>(static_cast<LRESULT>(hit)));
+    return "hit " + what + " at " + std::to_string(at.x) + "," + std::to_string(at.y) + ": " +
+           std::to_string(static_cast<LRESULT>(hit)) + "\n";
 }
 
 // The window's frame and styles, each control in creation order, then the
@@ -569,13 +513,16 @@ int DescribeWindow()
                 rect.bottom - rect.top, GetWindowLongW(g_window, GWL_STYLE) & ~WS_CLIPSIBLINGS,
                 GetWindowLongW(g_window, GWL_EXSTYLE), static_cast<unsigned long>(GetClassLongPtrW(g_window, GCL_STYLE)),
                 GetMenu(g_window) != nullptr);
+    constexpr POINT kBackground = {170, 250};
+    std::string hits = HitTest(g_window, kBackground);
     for (HWND child : Children(g_window)) {
-        rect = InWindow(child);
+        GetWindowRect(child, &rect);
+        MapWindowPoints(HWND_DESKTOP, g_window, reinterpret_cast<POINT*>(&rect), 2);
         std::printf("%s \"%s\" id %d style %08lx ex %08lx at %ld,%ld,%ld,%ld\n", ToUtf8(ClassOf(child)).c_str(),
                     ToUtf8(TextOf(child)).c_str(), GetDlgCtrlID(child), GetWindowLongW(child, GWL_STYLE),
                     GetWindowLongW(child, GWL_EXSTYLE), rect.left, rect.top, rect.right, rect.bottom);
+        hits += HitTest(child, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
     }
-    std::fflush(stdout);
     PostMessageW(g_window, WM_COMMAND, MAKEWPARAM(504, 0), 0);
     PostMessageW(g_window, WM_COMMAND, MAKEWPARAM(0, EN_SETFOCUS), 0);
     for (int button : {kHelp, kAbout}) {
@@ -584,12 +531,7 @@ int DescribeWindow()
         PrintBox(box);
         Close(box, IDOK);
     }
-    constexpr POINT kBackground = {170, 250};
-    PrintHitTest(g_window, kBackground);
-    for (HWND child : Children(g_window)) {
-        rect = InWindow(child);
-        PrintHitTest(child, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
-    }
+    std::fputs(hits.c_str(), stdout);
     Drag("the background", kBackground, 40, 30);
     Drag("the pane", {400, 300}, 40, 30);
     return Finish(true);
@@ -635,19 +577,15 @@ int main()
         return DescribeWindow();
     std::vector<std::wstring> answers, mods;
     bool watch = false;
-    HANDLE lock = INVALID_HANDLE_VALUE;
     for (std::size_t i = 2; i < args.size(); ++i) {
         if (args[i] == L"--answer" && i + 1 < args.size())
             answers.push_back(args[++i]);
         else if (args[i] == L"--watch")
             watch = true;
         else if (args[i] == L"--lock" && i + 1 < args.size())
-            lock = CreateFileW(args[++i].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            CreateFileW(args[++i].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         else
             mods.push_back(args[i]);
     }
-    int result = Pack(answers, mods, watch);
-    if (lock != INVALID_HANDLE_VALUE)
-        CloseHandle(lock);
-    return result;
+    return Pack(answers, mods, watch);  // the lock is held until the driver ends
 }
