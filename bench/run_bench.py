@@ -55,7 +55,7 @@ import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(REPO, "tests", "support"))
-from harness import Wine, windows_path  # noqa: E402
+from harness import windows_path  # noqa: E402
 
 MB = 1000 * 1000
 WINE_RUN = os.path.join(REPO, "tests", "tools", "wine-run")
@@ -263,7 +263,10 @@ def wine_table(args):
     wine = pin + [WINE_RUN]
     if args.one_core:
         subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
-    keeper = Wine(wine)  # the Wine server stays up between the runs
+    # One Wine process stays up, and with it the Wine server, between the runs.
+    keeper = subprocess.Popen(wine + ["cmd", "/c", "echo up& pause"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL)
+    keeper.stdout.readline()
     times = {"native": [], "floor": [], "wine": [], "window": []}
     dialogs = []
     try:
@@ -284,7 +287,8 @@ def wine_table(args):
             seconds, dialog, changes = run_window(wine, window_pack, app, mod_file, watch=True)
             rate = changes / max(seconds - dialog, 1e-3)
     finally:
-        keeper.close()
+        keeper.stdin.close()
+        keeper.wait()
 
     median = {key: statistics.median(value) for key, value in times.items() if value}
     print("\nsmall tree (%d files), %d runs each: seconds min / median / max, ratios of the medians" % (

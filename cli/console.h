@@ -23,6 +23,8 @@ bool WriteOutputBytes(const std::uint8_t* data, std::size_t size);
 // Whether some text for standard output could not be written (a full disk,
 // a closed pipe), so that the exit status can tell.
 bool OutputFailed();
+// Why, in the system's words; empty when nothing failed.
+std::u16string OutputFailure();
 
 // On a terminal standard output: replaces the line the cursor is on, which
 // holds `oldLength` characters, with text (no line break).

@@ -47,7 +47,7 @@ int RunTvpack(const std::vector<std::u16string>& arguments)
 {
     int status = RunCommand(arguments);
     if (OutputFailed() && status == kExitSuccess) {
-        WriteText(Channel::Err, u"tvpack: standard output could not be written\n");
+        WriteText(Channel::Err, u"tvpack: standard output could not be written: " + OutputFailure() + u"\n");
         return kExitFailure;
     }
     return status;

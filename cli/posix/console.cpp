@@ -1,11 +1,11 @@
 // POSIX console: UTF-8 bytes on the standard streams.
 #include "cli/console.h"
 
+#include <errno.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <iostream>
-
+#include "cli/system_reason.h"
+#include "platform/posix/syscalls.h"
 #include "platform/posix/text.h"
 
 namespace {
@@ -30,10 +30,31 @@ std::string Bytes(const std::u16string& text)
 }
 
 bool g_outputFailed = false;
+int g_outputError = 0;  // why standard output failed: an errno value
 
-std::FILE* Stream(Channel channel)
+// Writes every byte to fd, through the system-call table like every other
+// call tvpack makes; false with errno set when the system refuses them.
+bool WriteAll(int fd, const char* data, std::size_t size)
 {
-    return channel == Channel::Out ? stdout : stderr;
+    while (size > 0) {
+        const ssize_t written = sys::write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            errno = written == 0 ? EIO : errno;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Standard output, when a write to it failed.
+void OutputFailedWith(int error)
+{
+    g_outputError = g_outputFailed ? g_outputError : error;
+    g_outputFailed = true;
 }
 
 }  // namespace
@@ -51,22 +72,26 @@ bool InputIsTerminal()
 void WriteText(Channel channel, const std::u16string& text)
 {
     std::string bytes = Bytes(text);
-    std::FILE* stream = Stream(channel);
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-    if ((std::fflush(stream) != 0 || !written) && channel == Channel::Out)
-        g_outputFailed = true;
+    if (!WriteAll(channel == Channel::Out ? STDOUT_FILENO : STDERR_FILENO, bytes.data(), bytes.size()) &&
+        channel == Channel::Out)
+        OutputFailedWith(errno);
 }
 
 bool WriteOutputBytes(const std::uint8_t* data, std::size_t size)
 {
-    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0)
-        g_outputFailed = true;
+    if (!WriteAll(STDOUT_FILENO, reinterpret_cast<const char*>(data), size))
+        OutputFailedWith(errno);
     return !g_outputFailed;
 }
 
 bool OutputFailed()
 {
     return g_outputFailed;
+}
+
+std::u16string OutputFailure()
+{
+    return g_outputFailed ? SystemReason(static_cast<unsigned long>(g_outputError)) : std::u16string();
 }
 
 void RewriteTerminalLine(std::size_t, const std::u16string& text)
@@ -78,8 +103,17 @@ void RewriteTerminalLine(std::size_t, const std::u16string& text)
 bool ReadInputLine(std::string* line)
 {
     line->clear();
-    if (!std::getline(std::cin, *line))
-        return !line->empty();
+    // A byte at a time: what follows the line stays for the next question.
+    for (char byte = 0;;) {
+        const ssize_t got = sys::read(STDIN_FILENO, &byte, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return !line->empty();
+        if (byte == '\n')
+            break;
+        *line += byte;
+    }
     if (!line->empty() && line->back() == '\r')
         line->pop_back();
     return true;

@@ -7,9 +7,12 @@
 
 #include <string>
 
+#include "cli/system_reason.h"
+
 namespace {
 
 bool g_outputFailed = false;
+DWORD g_outputError = 0;  // why standard output failed
 
 HANDLE Handle(Channel channel)
 {
@@ -64,6 +67,13 @@ std::string Utf8(const std::wstring& text)
     return bytes;
 }
 
+// Standard output, when a write to it failed.
+void OutputFailedWith(DWORD error)
+{
+    g_outputError = g_outputFailed ? g_outputError : error;
+    g_outputFailed = true;
+}
+
 }  // namespace
 
 bool IsTerminal(Channel channel)
@@ -91,7 +101,7 @@ void WriteText(Channel channel, const std::u16string& text)
         }
     }
     if (!written && channel == Channel::Out)
-        g_outputFailed = true;
+        OutputFailedWith(GetLastError());
 }
 
 bool WriteOutputBytes(const std::uint8_t* data, std::size_t size)
@@ -100,13 +110,18 @@ bool WriteOutputBytes(const std::uint8_t* data, std::size_t size)
     HANDLE handle = Handle(Channel::Out);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
         !WriteBytes(handle, reinterpret_cast<const char*>(data), size))
-        g_outputFailed = true;
+        OutputFailedWith(GetLastError());
     return !g_outputFailed;
 }
 
 bool OutputFailed()
 {
     return g_outputFailed;
+}
+
+std::u16string OutputFailure()
+{
+    return g_outputFailed ? SystemReason(g_outputError) : std::u16string();
 }
 
 void RewriteTerminalLine(std::size_t oldLength, const std::u16string& text)

@@ -85,14 +85,18 @@ std::string TargetOf(int folder, const char* path, Rest...)
 template <typename First, typename... Rest>
 std::string TargetOf(First first, Rest...) { return Target(first); }
 
-// Standard output and error are left alone, as the native table leaves the
-// C library's streams.
+// The standard streams are left alone: with standard error gone nothing
+// could be told, and a row of tvpack's own checks standard output that
+// can't be written.
 template <typename First, typename... Rest>
 bool OnConsole([[maybe_unused]] First first, Rest...)
 {
 #ifdef _WIN32
     if constexpr (std::is_same_v<First, HANDLE>)
         return first == GetStdHandle(STD_OUTPUT_HANDLE) || first == GetStdHandle(STD_ERROR_HANDLE);
+#else
+    if constexpr (std::is_same_v<First, int>)
+        return first >= STDIN_FILENO && first <= STDERR_FILENO;
 #endif
     return false;
 }
