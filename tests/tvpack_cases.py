@@ -542,6 +542,15 @@ def read_to_end(fd):
     return shown
 
 
+def in_terminal(root, args):
+    """tvpack started in root on a new terminal: the child's pid and the terminal."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(root)
+        os.execv(TVPACK[0], TVPACK + args)
+    return pid, fd
+
+
 def with_big_file(root, size):
     with open(at(root, "castle\\big.bin"), "wb") as big:
         big.truncate(size)
@@ -576,10 +585,7 @@ def check_special(name):
             expect((first.wait(timeout=60), shown.lstrip(b".").decode()), (1, DONE), "the first packer")
             expect(run(TVPACK + ["verify", "castle.tvp"], root)[0], 0, "verify of the first packer's archive")
         elif name == "terminal":
-            pid, fd = pty.fork()
-            if pid == 0:
-                os.chdir(root)
-                os.execv(TVPACK[0], TVPACK + ["pack", "--overwrite", "castle.tvx"])
+            pid, fd = in_terminal(root, ["pack", "--overwrite", "castle.tvx"])
             shown = read_to_end(fd)
             expect(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), 0, "exit status")
             progress = "".join("\r\x1b[KAdding file %d/7" % n for n in range(1, 8))
