@@ -13,13 +13,6 @@ constexpr char16_t kArgumentBackslash = 0xF05C;
 // Names in a pattern end at either separator, or at a backslash typed on POSIX.
 constexpr char16_t kPatternSeparators[] = {u'/', u'\\', kArgumentBackslash, 0};
 
-char16_t Upcase(char16_t unit)
-{
-    if (unit < 0x80)
-        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
-    return UpcaseUnit(unit);
-}
-
 // Splits upper-cased text at every unit `separators` holds; the views
 // point into `upper`.
 void Split(const std::u16string& upper, std::u16string_view separators, std::vector<std::u16string_view>* names)
@@ -90,11 +83,18 @@ bool NamesMatch(const std::vector<std::u16string_view>& pattern, const std::vect
 
 }  // namespace
 
+char16_t WindowsUpcase(char16_t unit)
+{
+    if (unit < 0x80)
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
+    return UpcaseUnit(unit);
+}
+
 std::u16string WindowsUpcase(const std::u16string& text)
 {
     std::u16string upper(text);
     for (char16_t& unit : upper)
-        unit = Upcase(unit);
+        unit = WindowsUpcase(unit);
     return upper;
 }
 
@@ -128,7 +128,7 @@ bool FileChoice::Chooses(const std::u16string& path)
     // Into buffers kept from call to call: one path after another, no allocation.
     upperPath_.assign(path);
     for (char16_t& unit : upperPath_)
-        unit = Upcase(unit);
+        unit = WindowsUpcase(unit);
     Split(upperPath_, u"\\", &pathNames_);
     const std::vector<std::u16string_view>& names = pathNames_;
     bool included = includes_.empty();

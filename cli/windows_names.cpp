@@ -1,8 +1,8 @@
 #include "cli/windows_names.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
-#include <unordered_map>
 
 #include "cli/path_pattern.h"
 #include "cli/text.h"
@@ -78,6 +78,25 @@ std::u16string FaultText(WindowsNameFault fault, const std::u16string& component
     return name;
 }
 
+// FNV-1a of the path's units upper-cased as NTFS does.
+std::uint64_t UpperCaseHash(const std::u16string& path)
+{
+    std::uint64_t hash = 14695981039346656037u;
+    for (char16_t unit : path)
+        hash = (hash ^ WindowsUpcase(unit)) * 1099511628211u;
+    return hash;
+}
+
+bool SameOnWindows(const std::u16string& a, const std::u16string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && WindowsUpcase(a[i]) != WindowsUpcase(b[i]))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 WindowsNameFault FindWindowsNameFault(const std::u16string& component)
@@ -118,16 +137,31 @@ std::vector<WindowsNameFinding> FindWindowsNames(const std::vector<ArchiveStream
     std::stable_sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     files.erase(std::unique(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
                 files.end());
+    // The first of the paths each path is equal to as NTFS compares them:
+    // paths grouped by a hash of their upper case, in number order within.
+    std::vector<std::pair<std::uint64_t, std::size_t>> keyed;
+    keyed.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        keyed.emplace_back(UpperCaseHash(files[i].second->path), i);
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<const ArchiveStream*> firstOf(files.size(), nullptr);
+    for (std::size_t i = 1; i < keyed.size(); ++i) {
+        for (std::size_t j = i; j-- > 0 && keyed[j].first == keyed[i].first;) {
+            const ArchiveStream* earlier = files[keyed[j].second].second;
+            if (SameOnWindows(earlier->path, files[keyed[i].second].second->path)) {
+                firstOf[keyed[i].second] = firstOf[keyed[j].second] != nullptr ? firstOf[keyed[j].second] : earlier;
+                break;
+            }
+        }
+    }
     std::vector<WindowsNameFinding> findings;
-    std::unordered_map<std::u16string, const ArchiveStream*> firstOfPath;  // by the path as NTFS compares it
-    firstOfPath.reserve(files.size());
     std::u16string component;
-    for (const auto& [number, stream] : files) {
-        auto [first, added] = firstOfPath.emplace(WindowsUpcase(stream->path), stream);
-        if (!added)
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const ArchiveStream* stream = files[i].second;
+        if (const ArchiveStream* first = firstOf[i])
             findings.push_back({stream->name, Quoted(stream->path) + u" is the same file on Windows as " +
-                                                  Quoted(first->second->path) + u" of stream " +
-                                                  Quoted(first->second->name) + u": Windows ignores case"});
+                                                  Quoted(first->path) + u" of stream " + Quoted(first->name) +
+                                                  u": Windows ignores case"});
         std::size_t start = 0;
         for (;;) {
             std::size_t end = stream->path.find(u'\\', start);
