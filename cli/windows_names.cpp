@@ -9,7 +9,14 @@
 
 namespace {
 
-constexpr std::u16string_view kReservedCharacters = u"<>:\"|?*";
+// < > : " | ? *, which Windows file names can't hold.
+bool IsReservedCharacter(char16_t unit)
+{
+    switch (unit) {
+    case u'<': case u'>': case u':': case u'"': case u'|': case u'?': case u'*': return true;
+    default: return false;
+    }
+}
 
 char16_t Upper(char16_t unit)
 {
@@ -65,7 +72,7 @@ std::u16string FaultText(WindowsNameFault fault, const std::u16string& component
     case WindowsNameFault::ControlCharacter: return name + u" holds a control character";
     case WindowsNameFault::ReservedCharacter:
         for (char16_t unit : component)
-            if (kReservedCharacters.find(unit) != std::u16string_view::npos)
+            if (IsReservedCharacter(unit))
                 return name + u" holds '" + std::u16string(1, unit) + u"', which Windows file names can't hold";
         break;
     case WindowsNameFault::DotName: return name + u" stands for a folder itself or the one above it";
@@ -105,7 +112,7 @@ WindowsNameFault FindWindowsNameFault(const std::u16string& component)
     for (char16_t unit : component) {
         if (unit < 0x20)
             return WindowsNameFault::ControlCharacter;
-        reserved = reserved || (unit < 0x80 && kReservedCharacters.find(unit) != std::u16string_view::npos);
+        reserved = reserved || IsReservedCharacter(unit);
         surrogates = surrogates || IsSurrogate(unit);
     }
     if (reserved)
