@@ -48,8 +48,7 @@ test-asan: build-asan
 
 # The Windows tree compares its archives with the native tvpack's.
 test-windows: build-windows build-native
-	tools/wine-prefix
-	cd $(WINDOWS) && xvfb-run -a -s "-screen 0 1024x768x24" $(CURDIR)/tools/wine-session ctest --output-on-failure -j $(JOBS)
+	cd $(WINDOWS) && xvfb-run -a -s "-screen 0 1024x768x24" $(CURDIR)/tools/wine-prefix ctest --output-on-failure -j $(JOBS)
 
 test: test-native test-asan test-windows test-package test-fuzz
 

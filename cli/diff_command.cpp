@@ -147,12 +147,12 @@ private:
 bool ContentComparer::Same(const ModSide& a, const ModEntry& fileA, const ModSide& b, const ModEntry& fileB,
                            std::u16string* problem)
 {
+    const ModEntry* files[2] = {&fileA, &fileB};
     std::unique_ptr<cfb::ReadSource> disk[2];
-    std::string error;
-    for (const ModEntry* file : {&fileA, &fileB}) {
-        std::unique_ptr<cfb::ReadSource>& source = disk[file == &fileA ? 0 : 1];
-        if (file->stream == nullptr && (source = OpenArchiveSource(file->disk, &error)) == nullptr) {
-            *problem = Quoted(file->path) + u": can't be read on disk: " + Widen(error);
+    for (int i = 0; i < 2; ++i) {
+        std::string error;
+        if (files[i]->stream == nullptr && (disk[i] = OpenArchiveSource(files[i]->disk, &error)) == nullptr) {
+            *problem = Quoted(files[i]->path) + u": can't be read on disk: " + Widen(error);
             return false;
         }
     }

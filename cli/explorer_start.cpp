@@ -2,15 +2,15 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
-#include "cli/path_pattern.h"
 #include "cli/tvpack.h"
 #include "cli/usage.h"
+#include "platform/posix/upcase_table.h"
 
 namespace {
 
 bool IsModFileName(const std::u16string& argument)
 {
-    std::u16string upper = WindowsUpcase(argument);
+    std::u16string upper = UpcaseText(argument);
     return upper.size() > 4 && upper.compare(upper.size() - 4, 4, u".TVX") == 0;
 }
 

@@ -1,10 +1,11 @@
 // tvpack pack: PackMod for each mod file in turn, on the console log.
 //
 // A mod counts as packed only when the packer says it wrote its closing
-// success line and the archive was then completed under its name. Everything else (a file that is not a mod
-// file, no mod directory, an archive kept on --skip or No, any reported error,
-// a cancelled batch) makes the exit status 1. After a failed step the file it
-// was about and the system's reason follow the pane's texts.
+// success line and the archive was then completed under its name.
+// Everything else (a file that is not a mod file, no mod directory, an
+// archive kept on --skip or No, any reported error, a cancelled batch)
+// makes the exit status 1. After a failed step the file it was about and
+// the system's reason follow the pane's texts.
 #include <string>
 
 #include "cli/archive.h"

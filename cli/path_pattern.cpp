@@ -83,24 +83,9 @@ bool NamesMatch(const std::vector<std::u16string_view>& pattern, const std::vect
 
 }  // namespace
 
-char16_t WindowsUpcase(char16_t unit)
-{
-    if (unit < 0x80)
-        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
-    return UpcaseUnit(unit);
-}
-
-std::u16string WindowsUpcase(const std::u16string& text)
-{
-    std::u16string upper(text);
-    for (char16_t& unit : upper)
-        unit = WindowsUpcase(unit);
-    return upper;
-}
-
 std::u16string PathKey(const std::u16string& path)
 {
-    std::u16string key = WindowsUpcase(path);
+    std::u16string key = UpcaseText(path);
     for (char16_t& unit : key)
         if (unit == u'/' || unit == kArgumentBackslash)
             unit = u'\\';
@@ -112,9 +97,9 @@ FileChoice::FileChoice(const std::vector<std::u16string>& includes, const std::v
 {
     // Upper-cased once, with "/**" for whatever lies below a matching folder.
     for (const std::u16string& pattern : includes)
-        upperIncludes_.push_back(WindowsUpcase(pattern) + u"/**");
+        upperIncludes_.push_back(UpcaseText(pattern) + u"/**");
     for (const std::u16string& pattern : excludes)
-        upperExcludes_.push_back(WindowsUpcase(pattern) + u"/**");
+        upperExcludes_.push_back(UpcaseText(pattern) + u"/**");
     for (const std::u16string& pattern : upperIncludes_)
         includeNames_.push_back(Names(pattern, kPatternSeparators));
     for (const std::u16string& pattern : upperExcludes_)
@@ -128,7 +113,7 @@ bool FileChoice::Chooses(const std::u16string& path)
     // Into buffers kept from call to call: one path after another, no allocation.
     upperPath_.assign(path);
     for (char16_t& unit : upperPath_)
-        unit = WindowsUpcase(unit);
+        unit = UpcaseUnit(unit);
     Split(upperPath_, u"\\", &pathNames_);
     const std::vector<std::u16string_view>& names = pathNames_;
     bool included = includes_.empty();

@@ -13,10 +13,6 @@
 #include <string_view>
 #include <vector>
 
-// The text upper-cased unit by unit, as NTFS does.
-char16_t WindowsUpcase(char16_t unit);
-std::u16string WindowsUpcase(const std::u16string& text);
-
 // A path (or a name given on the command line) as Windows tells paths apart:
 // upper-cased, with "/" turned into the backslash that archives store.
 std::u16string PathKey(const std::u16string& path);

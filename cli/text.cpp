@@ -110,7 +110,6 @@ std::u16string Hex(std::uint32_t value, int digits)
     return hex;
 }
 
-
 bool StartsSurrogatePair(const std::u16string& text, std::size_t i)
 {
     return text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cli/path_pattern.h"
 #include "cli/text.h"
+#include "platform/posix/upcase_table.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ std::uint64_t UpperCaseHash(const std::u16string& path)
 {
     std::uint64_t hash = 14695981039346656037u;
     for (char16_t unit : path)
-        hash = (hash ^ WindowsUpcase(unit)) * 1099511628211u;
+        hash = (hash ^ UpcaseUnit(unit)) * 1099511628211u;
     return hash;
 }
 
@@ -99,7 +99,7 @@ bool SameOnWindows(const std::u16string& a, const std::u16string& b)
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && WindowsUpcase(a[i]) != WindowsUpcase(b[i]))
+        if (a[i] != b[i] && UpcaseUnit(a[i]) != UpcaseUnit(b[i]))
             return false;
     return true;
 }

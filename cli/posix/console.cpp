@@ -32,28 +32,10 @@ std::string Bytes(const std::u16string& text)
 bool g_outputFailed = false;
 int g_outputError = 0;  // why standard output failed: an errno value
 
-// Writes every byte to fd, through the system-call table like every other
-// call tvpack makes; false with errno set when the system refuses them.
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = sys::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            errno = written == 0 ? EIO : errno;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// Standard output, when a write to it failed.
+// Standard output, when a write to it failed (error 0: the system took nothing).
 void OutputFailedWith(int error)
 {
-    g_outputError = g_outputFailed ? g_outputError : error;
+    g_outputError = g_outputFailed ? g_outputError : error != 0 ? error : EIO;
     g_outputFailed = true;
 }
 
@@ -72,14 +54,14 @@ bool InputIsTerminal()
 void WriteText(Channel channel, const std::u16string& text)
 {
     std::string bytes = Bytes(text);
-    if (!WriteAll(channel == Channel::Out ? STDOUT_FILENO : STDERR_FILENO, bytes.data(), bytes.size()) &&
+    if (!sys::WriteAll(channel == Channel::Out ? STDOUT_FILENO : STDERR_FILENO, bytes.data(), bytes.size()) &&
         channel == Channel::Out)
         OutputFailedWith(errno);
 }
 
 bool WriteOutputBytes(const std::uint8_t* data, std::size_t size)
 {
-    if (!WriteAll(STDOUT_FILENO, reinterpret_cast<const char*>(data), size))
+    if (!sys::WriteAll(STDOUT_FILENO, data, size))
         OutputFailedWith(errno);
     return !g_outputFailed;
 }

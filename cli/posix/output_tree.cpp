@@ -215,16 +215,9 @@ std::u16string OutputFile::Create(const OutputTree& tree, const std::vector<std:
 
 std::u16string OutputFile::Write(const std::uint8_t* data, std::size_t size)
 {
-    while (size > 0) {
-        ssize_t written = sys::write(static_cast<int>(file_), data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return written < 0 ? SystemReason(errno) : u"nothing was written";
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return std::u16string();
+    if (sys::WriteAll(static_cast<int>(file_), data, size))
+        return std::u16string();
+    return errno != 0 ? SystemReason(errno) : u"nothing was written";
 }
 
 std::u16string OutputFile::Commit(bool replace)

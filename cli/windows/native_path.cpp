@@ -51,24 +51,16 @@ std::u16string AbsolutePath(const std::u16string& path)
 
 PathKind KindOf(const fs::path& path, bool followLinks, std::u16string* reason, std::uint64_t* size)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    DWORD attributes = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ? data.dwFileAttributes
-                                                                                       : INVALID_FILE_ATTRIBUTES;
-    DWORD code = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
-    std::uint64_t bytes = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    if (attributes != INVALID_FILE_ATTRIBUTES && followLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        // What the link leads to: opening it follows it.
-        HANDLE target = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        BY_HANDLE_FILE_INFORMATION information;
-        bool known = target != INVALID_HANDLE_VALUE && GetFileInformationByHandle(target, &information);
-        attributes = known ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-        bytes = known ? static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow : 0;
-        code = known ? 0 : GetLastError();
-        if (target != INVALID_HANDLE_VALUE)
-            CloseHandle(target);
-    }
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Opened for no access at all, which no other holder's sharing refuses.
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, flags, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+    const DWORD code = known ? 0 : GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!known) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
             return PathKind::None;
         if (reason != nullptr)
@@ -76,8 +68,8 @@ PathKind KindOf(const fs::path& path, bool followLinks, std::u16string* reason, 
         return PathKind::Unknown;
     }
     if (size != nullptr)
-        *size = bytes;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
+        *size = static_cast<std::uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+    return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::File;
 }
 
 std::u16string NameProblem(const std::u16string& component)

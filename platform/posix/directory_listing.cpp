@@ -23,6 +23,7 @@
 
 #include "platform/posix/ntfs_order.h"
 #include "platform/posix/text.h"
+#include "platform/posix/upcase_table.h"
 #include "platform/posix/syscalls.h"
 
 namespace {
@@ -111,7 +112,7 @@ bool ListDirectory(const std::string& nativeDirectory, std::vector<ListedEntry>*
         Sortable item;
         if (IsDotName(name) || !DescribeEntry(folder, name, type, &item.entry))
             continue;
-        item.upper = NtfsUpcaseName(item.entry.name);
+        item.upper = UpcaseText(item.entry.name);
         others.push_back(std::move(item));
     }
     std::sort(others.begin(), others.end(), [](const Sortable& a, const Sortable& b) {

@@ -1,20 +1,5 @@
 #include "platform/posix/ntfs_order.h"
 
-#include "platform/posix/upcase_table.h"
-
-WCHAR NtfsUpcase(WCHAR unit)
-{
-    return UpcaseUnit(unit);
-}
-
-std::u16string NtfsUpcaseName(const std::u16string& name)
-{
-    std::u16string upper(name);
-    for (char16_t& unit : upper)
-        unit = UpcaseUnit(unit);
-    return upper;
-}
-
 bool NtfsNameLess(const std::u16string& upperA, const std::u16string& nameA,
                   const std::u16string& upperB, const std::u16string& nameB)
 {

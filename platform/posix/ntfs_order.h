@@ -6,17 +6,9 @@
 
 #include <string>
 
-#include "platform/posix/win32_subset.h"
-
-// The unit's upper case as NTFS sees it.
-WCHAR NtfsUpcase(WCHAR unit);
-
-// The whole name upper-cased unit by unit.
-std::u16string NtfsUpcaseName(const std::u16string& name);
-
-// Orders two names that have already been upper-cased with NtfsUpcaseName,
-// breaking a tie (names that differ only in case, which a case-sensitive
-// file system can hold side by side) by the original names, so the order is
-// total and the same on every run.
+// Orders two names that have already been upper-cased with UpcaseText
+// (upcase_table.h), breaking a tie (names that differ only in case, which a
+// case-sensitive file system can hold side by side) by the original names,
+// so the order is total and the same on every run.
 bool NtfsNameLess(const std::u16string& upperA, const std::u16string& nameA,
                   const std::u16string& upperB, const std::u16string& nameB);

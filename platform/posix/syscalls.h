@@ -16,6 +16,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -114,5 +115,24 @@ inline int chdir(const char* path) { return g_calls.chdir(path); }
 inline DIR* opendir(const char* path) { return g_calls.opendir(path); }
 inline dirent* readdir(DIR* folder) { return g_calls.readdir(folder); }
 inline int closedir(DIR* folder) { return g_calls.closedir(folder); }
+
+// Writes every byte, again after an interruption or a short write. False
+// when the system refuses them: errno says why, or is 0 when it took none.
+inline bool WriteAll(int fd, const void* data, size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            errno = written == 0 ? 0 : errno;
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
 
 }  // namespace sys

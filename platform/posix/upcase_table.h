@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct UpcaseRange {
     std::uint16_t first;  // first unit of the run
@@ -21,6 +22,8 @@ extern const std::size_t kUpcaseRangeCount;
 // The unit's upper case by the table.
 inline char16_t UpcaseUnit(char16_t unit)
 {
+    if (unit < 0x80)  // most names: no search
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
     const UpcaseRange* begin = kUpcaseRanges;
     const UpcaseRange* end = kUpcaseRanges + kUpcaseRangeCount;
     // The last run that starts at or before the unit is the only one that can hold it.
@@ -32,4 +35,12 @@ inline char16_t UpcaseUnit(char16_t unit)
     if (unit > range.last || (unit - range.first) % range.step != 0)
         return unit;
     return static_cast<char16_t>(static_cast<std::int32_t>(unit) + range.delta);
+}
+
+// The text upper-cased unit by unit, as NTFS does.
+inline std::u16string UpcaseText(std::u16string text)
+{
+    for (char16_t& unit : text)
+        unit = UpcaseUnit(unit);
+    return text;
 }
