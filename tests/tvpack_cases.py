@@ -50,7 +50,8 @@ def scratch(root, pack=True):
     shutil.copy(os.path.join(EXAMPLES, "castle.tvx"), root)
     shutil.copytree(os.path.join(EXAMPLES, "castle"), os.path.join(root, "castle"))
     if pack:
-        code, out, err = run(TVPACK + ["pack", "castle.tvx"], root)
+        # --overwrite: a run made again (see run()) finds the first one's archive.
+        code, out, err = run(TVPACK + ["pack", "--overwrite", "castle.tvx"], root)
         expect((code, out, err), (0, DONE, ""), "packing the example mod: exit status, stdout, stderr")
 
 

@@ -19,13 +19,18 @@ def run(command, cwd, stdin=b"", timeout=120, preexec=None):
     """Exit status, stdout and stderr (text; stdout's line ends kept).
     preexec runs in the child before the command (to set limits).
     Under a busy Wine a program now and then ends with status 1 and no word
-    on either channel, which none of ours does: such a run is made once
-    more, and the log says so."""
+    on either channel, which none of ours does, or the Wine loader fails an
+    assertion of the system's dynamic linker as the process exits, which
+    loses the program's status: such a run is made once more, and the log
+    says so."""
     for attempt in (1, 2):
         done = subprocess.run(command, cwd=cwd, input=stdin, capture_output=True, timeout=timeout, preexec_fn=preexec)
-        if attempt == 2 or (done.returncode, done.stdout, done.stderr) != (1, b"", b"") or not command[0].endswith("wine-run"):
+        silent = (done.returncode, done.stdout, done.stderr) == (1, b"", b"")
+        loader = done.returncode == 127 and b"Inconsistency detected by ld.so" in done.stderr
+        if attempt == 2 or not (silent or loader) or not command[0].endswith("wine-run"):
             break
-        print("note: under Wine %s ended with status 1 and no output; run again" % command[1:], flush=True)
+        print("note: under Wine %s ended with status %d (%r); run again" % (command[1:], done.returncode, done.stderr[-200:]),
+              flush=True)
     return done.returncode, done.stdout.decode("utf-8", "surrogateescape"), done.stderr.decode("utf-8", "replace")
 
 
